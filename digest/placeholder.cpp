@@ -1,0 +1,1 @@
+int urlkeys_placeholder_() { return 0; }

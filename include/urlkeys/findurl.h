@@ -1,0 +1,33 @@
+// The host of a page wrapped in a search-engine cache URL
+// ("search?q=cache:KEY:host/...") or a web-archive URL
+// ("<archive host>/web/STAMP/http://host/...").
+// No shared state; one object is used by one thread at a time.
+#ifndef URLKEYS_FINDURL_H
+#define URLKEYS_FINDURL_H
+
+#include "export.h"
+
+// Longest host cFindUrl keeps; a longer one is refused.
+#define ZU_FINDURL_SIZE 1024
+
+class URLKEYS_API cFindUrl {
+ public:
+  // Empties the result, then tries nFindEmbeddedUrl(url).
+  explicit cFindUrl(const char* url);
+  ~cFindUrl();
+
+  // 1 for the cache form, 2 for the archive form (the cache form is tried
+  // first), 0 when neither matches; a miss leaves the earlier result.
+  int nFindEmbeddedUrl(const char* url);
+  // The cache form alone: 1 and the host stored, or 0 and nothing changed.
+  int nFindGoogleCacheUrl(const char* url);
+  // The archive form alone: 1 and the host stored, or 0 and nothing changed.
+  int nFindInternetArchiveUrl(const char* url);
+  // The host found, or null when none was found; points into this object.
+  char* pGetUrl();
+
+ private:
+  char sUrl[ZU_FINDURL_SIZE];
+};
+
+#endif

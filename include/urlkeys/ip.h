@@ -1,0 +1,27 @@
+// IPv4 numeric hosts: recognition, decoding to an address value, the
+// canonical dotted quad, and the private-range test. All functions are
+// reentrant, read only their arguments and do not allocate. Pointer
+// arguments must not be null.
+#ifndef URLKEYS_IP_H
+#define URLKEYS_IP_H
+
+#include "export.h"
+
+// Decodes a host of 1-4 dot-separated decimal, octal ("0...") or hex ("0x...")
+// parts into an address value (low 32 bits, first byte highest); over-large
+// parts carry into the bytes above. Returns 0 for text that is not numeric;
+// sets *too_many_dots to 1 only when a fourth dot is met, else 0.
+// Hosts over 1023 characters or with a part over 255 characters give 0.
+URLKEYS_API long lGetIpFromAuth(const char* host, int* too_many_dots);
+// Writes "%d.%d.%d.%d" of the low 32 bits of `ip` into `out` (16 bytes), or
+// "000.000.000.000" when `ip` is 0. Returns 1.
+URLKEYS_API int bGetIpStr(long ip, char* out);
+// 1 when `host` has the form of a numeric IPv4 host: dot-separated groups of
+// decimal, octal ("0" + 0-7) or hexadecimal ("0x" + 0-9a-fx) characters with
+// at least one dot (a single trailing dot allowed); else 0.
+URLKEYS_API int bIsAuthIp(const char* host);
+// 1 when the text begins with "0.", "10.", "127.0.0.", "192.168." or
+// "172.16." to "172.31."; meaningful for canonical dotted quads only.
+URLKEYS_API int bIsPrivateIp(const char* quad);
+
+#endif
