@@ -4,8 +4,10 @@
 
 #include "export.h"
 
-// Writes the MD5 of the strlen(url) bytes of `url` as 32 lowercase hex
-// characters and a NUL into `out` (33 bytes). Reentrant; does not allocate.
+// Writes the MD5 of the strlen(url) bytes of `url` (exactly as given: no
+// decoding or case folding) as 32 lowercase hex characters and a NUL into
+// `out`, which must hold 33 bytes; nothing past them is written. Neither
+// pointer may be null. Reentrant; does not allocate.
 URLKEYS_API void vMd5FromUrl(const char* url, char* out);
 
 #endif

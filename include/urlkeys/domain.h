@@ -1,5 +1,9 @@
 // Host and path reduction: reversing a host's labels, dropping leading
 // labels or the last path segment one step at a time.
+// Pointer arguments must not be null. None of these functions allocates
+// memory itself.
+// A NUL `sep` never matches (the terminator is not a separator): the call
+// returns null and sets *more to false.
 #ifndef URLKEYS_DOMAIN_H
 #define URLKEYS_DOMAIN_H
 
@@ -14,12 +18,15 @@ URLKEYS_API int bReverseDomain(char* name);
 URLKEYS_API char* sLcpDomain(const char* domain, char sep, int n, bool* more);
 // Copies `path` without its last `sep` and what follows into a thread-local
 // 4096-byte buffer and returns it; null when there is no `sep` or the path is
-// 4096 characters or longer. *more is true when the result still holds `sep`.
-// The result is valid until this thread's next call.
+// 4096 characters or longer (such a path is not read past its 4096th byte).
+// *more is true when the result still holds `sep`, false on every null.
+// The result is valid until this thread's next call; `path` is not changed.
 URLKEYS_API char* sLcpPath(const char* path, char sep, bool* more);
-// Diagnostic: prints L*(L-1)/2 groups of three spaces for a domain of L
-// labels and keeps its last two labels in a thread-local buffer (labels and
-// the pair cut at 255 characters). Returns true. The int is ignored.
+// Diagnostic: prints L*(L-1)/2 groups of three spaces (no newline) on
+// standard output for a domain of L labels (dots + 1, empty labels counted)
+// and keeps its last two labels as "a.b" in a thread-local 256-byte buffer
+// (each label, then the pair, cut at 255 characters). Returns true. The int
+// is ignored.
 URLKEYS_API bool bParseDomain(const char* domain, int unused);
 
 #endif

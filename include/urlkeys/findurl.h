@@ -1,13 +1,19 @@
 // The host of a page wrapped in a search-engine cache URL
 // ("search?q=cache:KEY:host/...") or a web-archive URL
-// ("<archive host>/web/STAMP/http://host/...").
+// ("<archive host>/web/STAMP/http://host/...", where the archive host is
+// fixed when the library is built, "web.archive.org" by default).
+// Plain case-sensitive substring searches: the host is the text up to the
+// next '/', taken unchanged (a port, user information or upper case stay; no
+// decoding), and "https://" is not recognised in the archive form.
+// The URL must not be null and is only read. Nothing allocates.
 // No shared state; one object is used by one thread at a time.
 #ifndef URLKEYS_FINDURL_H
 #define URLKEYS_FINDURL_H
 
 #include "export.h"
 
-// Longest host cFindUrl keeps; a longer one is refused.
+// Capacity of the result, NUL included: hosts of up to 1023 characters are
+// kept; a longer one is refused (a miss), never cut.
 #define ZU_FINDURL_SIZE 1024
 
 class URLKEYS_API cFindUrl {

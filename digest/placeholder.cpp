@@ -1,1 +1,0 @@
-int urlkeys_placeholder_() { return 0; }
