@@ -1,5 +1,5 @@
 // One-call URL functions for callers that hold no cZuUrl record. Each parses
-// on its own stack (about 26 KiB), is reentrant and does not allocate.
+// on its own stack (about 18 KiB), is reentrant and does not allocate.
 #ifndef URLKEYS_FLAT_H
 #define URLKEYS_FLAT_H
 
@@ -7,7 +7,8 @@
 
 // Parses `url` and copies its scheme (256 bytes), hostname (1024), port text
 // (256), user (256), password (256) and path (4096) into the given buffers,
-// each at least the size shown; empty components give empty strings.
+// each at least the size shown; empty components give empty strings. A null
+// buffer is skipped.
 URLKEYS_API void vZuParseUrl(char* url, char* scheme, char* hostname, char* port,
                              char* user, char* password, char* path);
 // 1 when the host of `url` is written as an IPv4 number, else 0.

@@ -56,7 +56,8 @@ class URLKEYS_API cZuUrl {
   char path[ZU_PATH_SIZE];           // without its leading '/'
   unsigned int errors;               // ZU_ERR_* flags; 0 means no error
 
-  // Empty record, not initialised: call init() before use.
+  // Empty record (text fields empty, errors and port 0), not initialised:
+  // call init() before use.
   cZuUrl();
   // Initialises, parses `text` (bParseUrl) and records the outcome in `errors`.
   explicit cZuUrl(const char* text);
@@ -68,15 +69,20 @@ class URLKEYS_API cZuUrl {
   void freemem();
 
   // Setters copy at most the field's capacity - 1 characters (fewer when the
-  // source ends first) and terminate the field; all return 0. Lengths must
-  // not be negative; the source need not be terminated after `len` bytes.
+  // source ends first) and terminate the field; all return 0. They read no
+  // more than min(len, capacity - 1) bytes, so the source need not be
+  // terminated after `len` bytes. A negative length copies nothing and a
+  // null source counts as empty text. The source may lie inside the record.
   int bSetUrl(const char* src);
   int bSetHostinfo(const char* src, int len);
   int bSetHostinfo(const char* src);
   int bSetScheme(const char* src, int len);    // lower-cases the field
   int bSetUser(const char* src, int len);
   int bSetPassword(const char* src, int len);
-  int bSetHostname(const char* src, int len);  // drops trailing spaces, lower-cases
+  // Lower-cases and drops trailing spaces (all of them, so "   " stores an
+  // empty name), but only when the copy took all min(len, 1023) characters:
+  // a source that ends before `len` keeps its trailing spaces.
+  int bSetHostname(const char* src, int len);
   int bSetPort_str(const char* src, int len);
   int bSetPort_str(const char* src);
   int bSetQuery(const char* src, int len);
@@ -100,10 +106,16 @@ class URLKEYS_API cZuUrl {
   // Parses URL text into the (initialised, empty) record; writes only the
   // fields it finds. Returns 0, 1 ('[' host without ']') or 2 (bad port).
   // Text without "://" in its first 8 characters is read as "//" + text.
-  // The parse works on a copy of at most 4095 characters.
+  // The parse works on a copy of at most 4095 characters, held in `url`:
+  // the first 4095 characters of text with a scheme, else "//" and the
+  // first 4093. A null text parses as empty text. The port text is read as
+  // a decimal number after leading blanks (space, \t, \v, \f, \r) and one
+  // sign, clamped to the signed 64-bit range; its low 32 bits, signed,
+  // become `port`. An empty port ("host:") takes the scheme's default port.
   int bParseUrl(const char* text);
   // Parses a bare "host:port" authority. Returns 0, 1 (bad brackets),
-  // 2 (no ':') or 3 (empty port, or text after the port digits).
+  // 2 (no ':') or 3 (empty port, or text after the port digits). The port
+  // is read as in bParseUrl, but its low 16 bits are kept (0 to 65535).
   int bParseHostinfo(const char* text);
 
   // 1 when the record is initialised and its hostname is a numeric IPv4 host.
