@@ -11,7 +11,13 @@
 // parts into an address value (low 32 bits, first byte highest); over-large
 // parts carry into the bytes above. Returns 0 for text that is not numeric;
 // sets *too_many_dots to 1 only when a fourth dot is met, else 0.
-// Hosts over 1023 characters or with a part over 255 characters give 0.
+// Letters may be of either case. Parts after the first count by their low 32
+// bits taken as signed ("1.2147483648" gives 0xFFFFFFFF81000000), and sums wrap
+// modulo 2^64. A part of a leading "0" and anything but octal digits (a bare
+// "0x", "08", "019") counts 0; in a hex part a further "x" holds its place as
+// the digit 0 ("0x1x" is 16). Hosts over 1023 characters or with a part over
+// 255 characters give 0 with the flag 0 (the flag still reports a fourth dot
+// in a host of at most 1023 characters).
 URLKEYS_API long lGetIpFromAuth(const char* host, int* too_many_dots);
 // Writes "%d.%d.%d.%d" of the low 32 bits of `ip` into `out` (16 bytes), or
 // "000.000.000.000" when `ip` is 0. Returns 1.

@@ -5,8 +5,8 @@
 // - the list test bIsTLD matches whole table entries (and any "xn--" name);
 // - the key test bIsTLD2 compares a packed key of the first 8 characters,
 //   so it also accepts names that only share a key with an entry.
-// All four functions are safe on any number of threads at any time: the key
-// table is constant data built into the library.
+// All four functions are safe on any number of threads at any time and
+// allocate nothing: the key table is constant data built into the library.
 #ifndef URLKEYS_TLD_H
 #define URLKEYS_TLD_H
 
@@ -25,6 +25,7 @@ URLKEYS_API bool bIsTLD2(char* name, int len);
 // names over 256 characters.
 URLKEYS_API bool bIsTLD(char* name);
 // The list test on the text after the last dot of `host`; false without a dot.
+// Hosts of any length are accepted.
 URLKEYS_API bool bCheckTLD(char* host);
 
 #endif

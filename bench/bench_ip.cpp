@@ -1,0 +1,151 @@
+// Benchmarks of the numeric-host functions: bIsAuthIp on the hosts of the
+// URL list (nearly all names) and on numeric hosts, lGetIpFromAuth and
+// bGetIpStr on numeric hosts in every written form, with the C library's
+// inet_aton as a yardstick.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bench_common.h"
+#include "urlkeys/ip.h"
+
+namespace {
+
+volatile std::uint64_t g_nSink = 0;
+
+cUrlList oListOf(const std::vector<std::string>& items) {
+  cUrlList list;
+  for (const std::string& s : items) vAddUrl(list, s.data(), s.size());
+  std::size_t at = 0;
+  for (int len : list.vLen) {
+    list.vUrl.push_back(list.vText.data() + at);
+    at += static_cast<std::size_t>(len) + 1;
+  }
+  list.sSource = "derived";
+  return list;
+}
+
+// Lower-cased hosts of the URL list.
+const cUrlList& oUrlHosts() {
+  static const cUrlList hosts = [] {
+    std::vector<std::string> out;
+    for (const char* url : oUrlList().vUrl) {
+      const char* start = std::strstr(url, "://");
+      start = (start == nullptr) ? url : start + 3;
+      std::string host(start, std::strcspn(start, "/:?#"));
+      for (char& c : host) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+      if (!host.empty()) out.push_back(host);
+    }
+    return oListOf(out);
+  }();
+  return hosts;
+}
+
+// Numeric hosts: dotted quads, short forms, octal and hexadecimal parts.
+const cUrlList& oNumericHosts() {
+  static const cUrlList hosts = [] {
+    std::vector<std::string> out;
+    for (unsigned i = 0; i < 256; ++i) {
+      const std::string b = std::to_string(i);
+      out.push_back("192.168." + b + "." + std::to_string(255 - i));
+      out.push_back("10." + std::to_string(i * 257));
+      out.push_back(std::string("0x") + "0123456789abcdef"[i % 16] + "f.0x" + std::to_string(i % 10) + ".0.1");
+      out.push_back("0177.0." + std::to_string(i % 8) + "." + b);
+    }
+    return oListOf(out);
+  }();
+  return hosts;
+}
+
+// Runs fn(host) on every item of `list` once per iteration; reports per-host
+// figures.
+template <class Fn>
+void vRun(benchmark::State& state, const cUrlList& list, Fn&& fn) {
+  const std::size_t n = list.vUrl.size();
+  std::uint64_t sum = 0;
+  vAllocCountReset();
+  for (auto _ : state) {
+    vAllocCountOn();
+    for (std::size_t i = 0; i < n; ++i) sum += static_cast<std::uint64_t>(fn(list.vUrl[i]));
+    vAllocCountOff();
+  }
+  g_nSink = g_nSink + sum;
+  vReportPerItem(state, "host", n, list.nBytes);
+}
+
+void BM_IsAuthIp_UrlHosts(benchmark::State& state) {
+  vRun(state, oUrlHosts(), [](const char* h) { return bIsAuthIp(h); });
+}
+BENCHMARK(BM_IsAuthIp_UrlHosts);
+
+void BM_IsAuthIp_Numeric(benchmark::State& state) {
+  vRun(state, oNumericHosts(), [](const char* h) { return bIsAuthIp(h); });
+}
+BENCHMARK(BM_IsAuthIp_Numeric);
+
+void BM_GetIpFromAuth_UrlHosts(benchmark::State& state) {
+  vRun(state, oUrlHosts(), [](const char* h) {
+    int flag = 0;
+    return lGetIpFromAuth(h, &flag);
+  });
+}
+BENCHMARK(BM_GetIpFromAuth_UrlHosts);
+
+void BM_GetIpFromAuth_Numeric(benchmark::State& state) {
+  vRun(state, oNumericHosts(), [](const char* h) {
+    int flag = 0;
+    return lGetIpFromAuth(h, &flag);
+  });
+}
+BENCHMARK(BM_GetIpFromAuth_Numeric);
+
+void BM_InetAton_Numeric(benchmark::State& state) {
+  vRun(state, oNumericHosts(), [](const char* h) {
+    in_addr addr{};
+    return inet_aton(h, &addr) ? addr.s_addr : 0u;
+  });
+}
+BENCHMARK(BM_InetAton_Numeric);
+
+// The simplified-URL path: test, decode, write the dotted quad.
+void BM_DottedQuad_Numeric(benchmark::State& state) {
+  vRun(state, oNumericHosts(), [](const char* h) {
+    char out[16] = {};
+    int flag = 0;
+    if (bIsAuthIp(h)) bGetIpStr(lGetIpFromAuth(h, &flag), out);
+    return static_cast<unsigned char>(out[0]) + static_cast<unsigned char>(out[9]);
+  });
+}
+BENCHMARK(BM_DottedQuad_Numeric);
+
+void BM_GetIpStr(benchmark::State& state) {
+  std::vector<long> ips;
+  for (long i = 0; i < 1024; ++i) ips.push_back((i * 2654435761L) & 0xFFFFFFFFL);
+  std::uint64_t sum = 0;
+  for (auto _ : state) {
+    for (long ip : ips) {
+      char out[16];
+      bGetIpStr(ip, out);
+      sum += static_cast<unsigned char>(out[1]);
+    }
+  }
+  g_nSink = g_nSink + sum;
+  vReportPerItem(state, "value", ips.size(), 0);
+}
+BENCHMARK(BM_GetIpStr);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  vTakeUrlFlag(&argc, argv);
+  benchmark::AddCustomContext("url_file", oUrlList().sSource);
+  benchmark::AddCustomContext("alloc_counting", URLKEYS_BENCH_COUNT_ALLOCS ? "on" : "off");
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
