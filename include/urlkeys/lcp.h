@@ -16,11 +16,15 @@ class URLKEYS_API cLcpUrl {
   cZuUrl oUrl;  // the parsed URL; its `errors` tell the parse outcome
 
   // Parses `url` into oUrl and builds the member URL (host, '/', path).
+  // Parse errors only set oUrl.errors; a null `url` is read as empty text.
   explicit cLcpUrl(const char* url);
   ~cLcpUrl();
 
   // Rebuilds the member URL from oUrl's hostname and path; a leading "www."
-  // is skipped. Does not restart the walk count (vReset does).
+  // is skipped. Does not restart the walk (vReset does): a walk in progress
+  // goes on over the rebuilt text. Each field is read up to its capacity and
+  // the member URL is cut at 4095 characters (only reachable when the caller
+  // wrote oUrl's fields itself; a parse always fits).
   void vSetMemberUrl();
   // oUrl's hostname without a leading "www."; points into this object.
   char* sGetAuth();
@@ -34,33 +38,46 @@ class URLKEYS_API cLcpUrl {
   // gives the whole member URL untested; later calls drop the last path
   // segment, then the first host label (never of a numeric host), and end
   // with null when the rest is a TLD by the list test or has no '.' left.
+  // The end is not remembered: a call after null goes on cutting labels and
+  // may return a shorter text; stop at the first null or call vReset.
+  // Each step costs the part it removes plus one list test.
   char* sGetNextLcp();
 
  private:
   char sMemberUrl[4096];
   char* pLcp;
+  // 0 until the walk's first candidate; then 1 + the offset of the current
+  // text's terminating NUL in sMemberUrl.
   int nLcpCount;
 };
 
 class URLKEYS_API cLcpParse {
  public:
   // Scans `url` in place and writes the number of candidates (0 to 20, and
-  // at most `limit`) into `count`. While the text holds a '%' it is
-  // percent-decoded in place; one trailing '/' after the host is removed.
-  // Candidates are the host suffixes above the TLD (found by the key test on
-  // the last one and two labels), the whole host and the path prefixes.
-  // The text must stay unchanged and alive while the object is used.
+  // at most `limit`; 0 when `limit` <= 0) into `count`. While the text holds
+  // a '%' it is percent-decoded in place; one trailing '/' after the host is
+  // removed. Candidates are the host suffixes above the TLD (found by the
+  // key test on the last one and two labels), the whole host and the path
+  // prefixes. Failures (no '.', empty host, no TLD, last labels over 255
+  // characters) give 0. A text over 4095 characters is refused: count 0 and
+  // the text is left untouched. A null `url` gives 0. The text must stay
+  // unchanged and alive while the object is used. Each decoding pass works
+  // only on the span it can change, so the worst 4095-character text of
+  // nested escapes constructs in a few milliseconds. Does not allocate.
   cLcpParse(char* url, int limit, int& count);
 
   // Copies the next candidate into `dst` and returns 1; the call after the
-  // last candidate copies the TLD and returns 0, and any later call writes
-  // an empty text and returns 0. Path candidates are copied from `src` (a
-  // pointer into the scanned text, at or before the host). `dst` must hold
-  // strlen(scanned text) + 1 bytes; the overload bounds the copy by `size`.
+  // last candidate copies the TLD and returns 0, and any later call, or any
+  // call after a construction with count 0, writes an empty text and returns
+  // 0. Path candidates are copied from `src` (a pointer into the scanned
+  // text, at or before the host), host candidates from the host. `dst` must
+  // hold strlen(scanned text) + 1 bytes; the overloads with `size` cut every
+  // copy to `size` - 1 characters and terminate it (size <= 0 writes nothing).
   int nGetLcp(const char* src, char* dst);
   int nGetLcp(const char* src, char* dst, int size);
-  // Copies the whole host into `dst`, or an empty text when no host was
-  // stored; returns 0. `src` is not used.
+  // Copies the whole host into `dst` (the last label when the scan stopped
+  // at the limit before the whole host), or an empty text when no element
+  // was stored; returns 0. `src` is not used.
   int GetAuth(const char* src, char* dst);
   int GetAuth(const char* src, char* dst, int size);
   // Copies the host suffix one label above the TLD into `dst`, or an empty
@@ -70,12 +87,14 @@ class URLKEYS_API cLcpParse {
   // Restarts nGetLcp at the most specific candidate.
   void vReset();
   // Prints the element list to standard output, using `dst` as work space
-  // (strlen(scanned text) + 1 bytes, or `size`); returns 0.
+  // (strlen(scanned text) + 1 bytes, or `size`: lines are then cut to
+  // `size` - 1 characters); returns 0. Safe after any construction.
   int PrintAll(const char* src, char* dst);
   int PrintAll(const char* src, char* dst, int size);
 
  private:
-  // Up to 20 candidates, the TLD element and the label below a two-label TLD.
+  // Up to 20 candidates, the TLD element and the label below a two-label
+  // TLD: a construction never stores more than these 22 elements.
   char* pElement[22];
   char* pHostEnd;
   int nElements;
