@@ -1,5 +1,7 @@
 // Tests of the URL parser: whole records after bParseUrl and the parsing
-// constructor, bParseHostinfo, over-long input, and a byte roller.
+// constructor, bParseHostinfo, over-long input, a byte roller, and
+// components of every length, so that each delimiter the parser looks for
+// falls at every position of the 16-byte blocks it scans.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -186,6 +188,38 @@ TEST(Parser, TextMayLieInsideTheRecord) {
   EXPECT_EQ(RenderUrl(*u), "url=//Host.Test/x|hostinfo=Host.Test|host=host.test|path=x|port=0|err=0x0");
 }
 
+// Text in the record's own fields, long enough to be copied in blocks: the
+// copy into the working copy must not overwrite text it has yet to read.
+TEST(Parser, LongTextInsideTheRecord) {
+  const struct {
+    const char* text;
+    size_t skip;  // parse from this many characters into the stored text
+    const char* want;
+  } rows[] = {
+      {"Host.Test/a/b/c/d/e/f/g/h/i/j/k", 0,  // "//" goes in front of the text where it lies
+       "url=//Host.Test/a/b/c/d/e/f/g/h/i/j/k|hostinfo=Host.Test|host=host.test|path=a/b/c/d/e/f/g/h/i/j/k|port=0|err=0x0"},
+      {"xxHost.Test/a/b/c/d/e/f/g/h/i/j/k", 2,
+       "url=//Host.Test/a/b/c/d/e/f/g/h/i/j/k|hostinfo=Host.Test|host=host.test|path=a/b/c/d/e/f/g/h/i/j/k|port=0|err=0x0"},
+      {"http://Host.Test/a/b/c/d/e/f/g/h/i/j/k", 0,
+       "url=http://Host.Test/a/b/c/d/e/f/g/h/i/j/k|scheme=http|hostinfo=Host.Test|host=host.test|path=a/b/c/d/e/f/g/h/i/j/k|port=0|err=0x0"},
+      {"xhttp://Host.Test/a/b/c/d/e/f/g/h/i/j/k", 1,
+       "url=http://Host.Test/a/b/c/d/e/f/g/h/i/j/k|scheme=http|hostinfo=Host.Test|host=host.test|path=a/b/c/d/e/f/g/h/i/j/k|port=0|err=0x0"},
+  };
+  for (const auto& row : rows) {
+    std::unique_ptr<cZuUrl> u(new cZuUrl());
+    u->init();
+    u->bSetUrl(row.text);
+    EXPECT_EQ(u->bParseUrl(u->url + row.skip), 0) << row.text;
+    EXPECT_EQ(RenderUrl(*u), row.want) << row.text;
+    u->init();
+    u->bSetQuery(row.text);  // from another field of the record, which stays
+    EXPECT_EQ(u->bParseUrl(u->query + row.skip), 0) << row.text;
+    std::string want = row.want;
+    want.insert(want.find("|port="), std::string("|query=") + row.text);
+    EXPECT_EQ(RenderUrl(*u), want) << row.text;
+  }
+}
+
 // Sets each byte of a few URLs to each of some awkward values, and checks
 // that every parse leaves a well-formed record (ASan watches the rest).
 TEST(Parser, ByteRoller) {
@@ -220,6 +254,115 @@ TEST(Parser, ByteRoller) {
         const size_t h = strlen(u->hostname);
         ASSERT_TRUE(h == 0 || u->hostname[h - 1] != ' ') << in;
       }
+    }
+  }
+}
+
+// Text of the field named `name` ("url", "scheme", "hostinfo", "user",
+// "pw", "host", "port_str", "path", "query", "frag").
+std::string Field(const cZuUrl& u, const std::string& name) {
+  const struct {
+    const char* name;
+    const char* text;
+  } fields[] = {
+      {"url", u.url},   {"scheme", u.scheme}, {"hostinfo", u.hostinfo}, {"user", u.user},
+      {"pw", u.password}, {"host", u.hostname}, {"port_str", u.port_str}, {"path", u.path},
+      {"query", u.query}, {"frag", u.fragment},
+  };
+  for (const auto& f : fields) {
+    if (name == f.name) return f.text;
+  }
+  ADD_FAILURE() << "no field " << name;
+  return "";
+}
+
+// Replaces each '*' of `pattern` with n copies of `run`.
+std::string Expand(const char* pattern, const char* run, size_t n) {
+  std::string out;
+  for (const char* p = pattern; *p != '\0'; ++p) {
+    if (*p != '*') {
+      out += *p;
+      continue;
+    }
+    for (size_t i = 0; i < n; ++i) out += run;
+  }
+  return out;
+}
+
+struct RunRow {
+  const char* in;      // input, '*' standing for n copies of run_in
+  const char* run_in;
+  const char* field;
+  const char* want;    // the field, '*' standing for n copies of run_out
+  const char* run_out;
+};
+
+const RunRow kRunRows[] = {
+    {"http://*.Test/p", "A", "hostinfo", "*.Test", "A"},  // authority end at every offset
+    {"http://*.Test/p", "A", "host", "*.test", "a"},      // lower-casing at every length
+    {"http://*.Test/p", "A", "path", "p", ""},
+    {"http://a*Z/", "[", "host", "a*z", "["},             // bytes beside the letters stay
+    {"http://a*Z/", "`", "host", "a*z", "`"},
+    {"http://a*Z/", "{", "host", "a*z", "{"},
+    {"http://a*Z/", "\xC3\x84", "host", "a*z", "\xC4"},  // folded Latin-1 byte is not a letter
+    {"http://h* /p", " ", "host", "h", ""},              // trailing spaces of any number go
+    {"http://* h/p", " ", "host", "* h", " "},           // leading ones stay
+    {"http://u*@h:8/p", "x", "user", "u*", "x"},          // '@' at every offset
+    {"http://u*@h:8/p", "x", "host", "h", ""},
+    {"http://u*@h:8/p", "x", "port_str", "8", ""},
+    {"http://u:*@H/p", "x", "pw", "*", "x"},
+    {"http://u:*@H/p", "x", "host", "h", ""},
+    {"http://a:b@*:1/", "x", "user", "a", ""},            // the colon before '@' is not the port's
+    {"http://a:b@*:1/", "x", "host", "*", "x"},
+    {"http://*h/p:1", "x", "host", "*h", "x"},            // a ':' after the authority is not the port's
+    {"http://h*:80/p", "x", "host", "h*", "x"},           // ':' at every offset
+    {"http://h*:80/p", "x", "port_str", "80", ""},
+    {"http://h:*/p", "1", "port_str", "*", "1"},
+    {"http://[*]:5/p", ":", "host", "*", ":"},
+    {"http://h/*?q#f", "x", "path", "*", "x"},            // '?' at every offset
+    {"http://h/*?q#f", "x", "query", "q", ""},
+    {"http://h/p?*#f", "x", "query", "*", "x"},           // '#' at every offset
+    {"http://h/p?*#f", "x", "frag", "f", ""},
+    {"http://h/p?q#*", "x", "frag", "*", "x"},
+    {"http://h/p#*?", "x", "frag", "*?", "x"},
+    {"http://h\\*/p", "x", "host", "h\\*", "x"},           // a backslash does not end the host
+    {"http://h/*/", "/", "path", "*/", "/"},
+    {"http://h/*%41b", "x", "path", "*Ab", "x"},          // the first escape at every offset
+    {"http://h/a*+b", "x", "path", "a* b", "x"},
+    {"http://h/a*%2Fb?c", "x", "path", "a*/b", "x"},
+    {"http://h/a*%3Fc", "x", "query", "c", ""},
+    {"http://h/a*\xC3\xA9", "x", "path", "a*\xE9", "x"},
+    {"http://h/%41*%42", "x", "path", "A*B", "x"},         // plain runs between escapes
+    {"http://h/*%00?q", "x", "query", "", ""},            // a decoded NUL ends the text
+    {"http://h/*\xC4\x80#f", "x", "frag", "", ""},
+    {"http://h/*%00/", "x", "path", "*", "x"},
+    {"HTTP://*h/", "X", "host", "*h", "x"},
+    {"HTTP://*h/", "X", "scheme", "http", ""},
+    {"Ftp://x/*", "y", "scheme", "ftp", ""},
+    {"://*/x", "h", "url", "://*/x", "h"},                // "://" at the first position
+    {"abcdefg://*", "h", "scheme", "abcdefg", ""},        // ... and at the last that counts
+    {"abcdefgh://*", "h", "url", "//abcdefgh://*", "h"},  // one further is too late
+    {"h*.test/a", "x", "url", "//h*.test/a", "x"},        // no scheme: "//" in front
+    {"h*.test/a", "x", "host", "h*.test", "x"},
+    {"*", "x", "host", "*", "x"},
+    {"/*", "x", "path", "//*", "x"},                     // "///" + text: a path only
+    {"?*", "x", "query", "*", "x"},
+};
+
+TEST(Parser, ComponentsOfEveryLength) {
+  std::unique_ptr<cZuUrl> u(new cZuUrl());
+  for (const RunRow& row : kRunRows) {
+    for (size_t n = 0; n <= 40; ++n) {
+      const std::string in = Expand(row.in, row.run_in, n);
+      auto text = ExactCopy(in.c_str());
+      u->init();
+      u->bParseUrl(text.get());
+      ASSERT_EQ(Field(*u, row.field), Expand(row.want, row.run_out, n)) << row.field << " of '" << in << "'";
+      std::unique_ptr<cZuUrl> c(new cZuUrl(text.get()));  // the parsing constructor agrees
+      ASSERT_EQ(RenderUrl(*c), [&] {
+        u->bSetErrors(0);
+        return RenderUrl(*u);
+      }()) << in;
     }
   }
 }

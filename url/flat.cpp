@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "url/text_scan.h"
+
 namespace {
 
 // Copies a record field, whole and terminated, into a caller's buffer of at
@@ -14,7 +16,7 @@ namespace {
 inline void vCopyOut(char* dst, const char* field, size_t size) {
   if (dst == nullptr) return;
   const size_t n = strnlen(field, size - 1);
-  memcpy(dst, field, n);
+  urlkeys_url::vCopyBytes(dst, field, n);
   dst[n] = '\0';
 }
 

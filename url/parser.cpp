@@ -1,6 +1,5 @@
 // The URL parser: the parsing constructor, bParseUrl (scheme, authority,
 // path, query, fragment) and bParseHostinfo (a bare "host:port").
-#include "urlkeys/unescape.h"
 #include "urlkeys/url.h"
 
 #include <climits>
@@ -8,31 +7,25 @@
 #include <cstdint>
 #include <cstring>
 
+#include "url/record_ops.h"
+#include "url/text_scan.h"
+
 namespace {
 
-// Characters that end a scan, as bits of a byte-class table: the scheme
-// scan stops at any of them; the authority at all but ':'; the path only at
-// '?', '#' and the end. Every other byte (0x80 and above too) is in none.
-enum : unsigned char { kAny = 1, kAuthEnd = 2, kPathEnd = 4 };
-
+// Bytes that end the scheme scan: ':', '/', '?', '#', a line feed and NUL.
 constexpr struct DelimTable {
-  unsigned char cls[256] = {};
+  bool yes[256] = {};
   constexpr DelimTable() {
-    cls[static_cast<unsigned char>(':')] = kAny;
-    cls[static_cast<unsigned char>('/')] = kAny | kAuthEnd;
-    cls[static_cast<unsigned char>('\n')] = kAny | kAuthEnd;
-    cls[static_cast<unsigned char>('?')] = kAny | kAuthEnd | kPathEnd;
-    cls[static_cast<unsigned char>('#')] = kAny | kAuthEnd | kPathEnd;
-    cls[0] = kAny | kAuthEnd | kPathEnd;
+    yes[static_cast<unsigned char>(':')] = true;
+    yes[static_cast<unsigned char>('/')] = true;
+    yes[static_cast<unsigned char>('?')] = true;
+    yes[static_cast<unsigned char>('#')] = true;
+    yes[static_cast<unsigned char>('\n')] = true;
+    yes[0] = true;
   }
 } kDelims;
 
-inline bool bIn(char c, unsigned char set) {
-  return (kDelims.cls[static_cast<unsigned char>(c)] & set) != 0;
-}
-inline bool bAnyDelim(char c) { return bIn(c, kAny); }
-inline bool bAuthorityEnd(char c) { return bIn(c, kAuthEnd); }
-inline bool bPathEnd(char c) { return bIn(c, kPathEnd); }
+inline bool bAnyDelim(char c) { return kDelims.yes[static_cast<unsigned char>(c)]; }
 
 // Length of the span [b, e) as a setter argument; spans longer than INT_MAX
 // (only possible in bParseHostinfo's unbounded text) are cut, which the
@@ -42,11 +35,27 @@ inline int nSpan(const char* b, const char* e) {
   return n > INT_MAX ? INT_MAX : static_cast<int>(n);
 }
 
-// True when "://" begins at one of the positions 0 to 7 of `text`: that is
-// exactly when the first occurrence starts there, so no more than the first
-// ten characters are ever looked at.
-bool bSchemeMarkEarly(const char* text) {
-  for (int i = 0; i < 8 && text[i] != '\0'; ++i) {
+inline size_t nLen(const char* b, const char* e) { return static_cast<size_t>(e - b); }
+
+// True when "://" begins at one of the positions 0 to 7 of `text`, whose
+// length is n: that is exactly when the first occurrence starts there, so
+// no more than the first ten characters are ever looked at. With ten or
+// more, the eight candidate positions are tested at once, a byte per
+// position: x holds the bytes at 0..7, y those at 1..8, z those at 2..9.
+bool bSchemeMarkEarly(const char* text, size_t n) {
+  if (n >= 10) {
+    constexpr uint64_t kOnes = 0x0101010101010101u;
+    uint64_t x;
+    uint64_t y;
+    uint64_t z;
+    memcpy(&x, text, 8);
+    memcpy(&y, text + 1, 8);
+    memcpy(&z, text + 2, 8);
+    // A zero byte in t marks a position where ':', '/', '/' all matched.
+    const uint64_t t = (x ^ (':' * kOnes)) | (y ^ ('/' * kOnes)) | (z ^ ('/' * kOnes));
+    return ((t - kOnes) & ~t & (0x80u * kOnes)) != 0;
+  }
+  for (size_t i = 0; i < 8 && i + 2 < n; ++i) {
     if (text[i] == ':' && text[i + 1] == '/' && text[i + 2] == '/') return true;
   }
   return false;
@@ -75,123 +84,158 @@ uint64_t nPortValue(const char* s, bool* clean) {
   return negative ? (uint64_t{0} - value) : value;
 }
 
-}  // namespace
-
-cZuUrl::cZuUrl(const char* text)
-    : port(0), reserved(nullptr), initialised(0), reserved_flag1(0), reserved_flag2(0) {
-  init();
-  bSetErrors(bParseUrl(text));
+// Stores a host name span (no NUL inside) as bSetHostname does: cut at
+// 1023 characters, trailing spaces dropped, lower-cased.
+inline void vStoreHostname(cZuUrl& u, const char* src, size_t len) {
+  size_t k = urlkeys_url::nStoreLowerSpan(u.hostname, ZU_HOSTNAME_SIZE - 1, src, len);
+  if (k > 0 && u.hostname[k - 1] == ' ') {
+    while (k > 0 && u.hostname[k - 1] == ' ') --k;
+    u.hostname[k] = '\0';
+  }
 }
 
-int cZuUrl::bParseUrl(const char* text) {
+// bParseUrl on the record `u`. The spans it stores all lie inside the
+// decoded copy in `u.url`, which holds no NUL before its end, so they are
+// stored with plain bounded copies; the results are those of the setters.
+int nParseInto(cZuUrl& u, const char* text) {
+  using urlkeys_url::nStoreSpan;
   if (text == nullptr) text = "";
 
   // The `url` field is the working copy: it must end up holding the decoded
-  // text anyway, so the text is copied, decoded and split right there.
-  // memmove keeps this right even when `text` points into the record.
-  if (bSchemeMarkEarly(text)) {
-    const size_t n = strnlen(text, ZU_URL_SIZE - 1);
-    memmove(url, text, n);
-    url[n] = '\0';
-  } else {
+  // text anyway, so the text is copied, decoded and split right there. The
+  // copy also finds the first byte that needs decoding; most URLs have none.
+  char* const p = u.url;
+  size_t n = strnlen(text, ZU_URL_SIZE - 1);
+  size_t off = 0;
+  if (!bSchemeMarkEarly(text, n)) {
     // Read as an authority: "//" + text, within the same 4095 characters.
-    const size_t n = strnlen(text, ZU_URL_SIZE - 3);
-    memmove(url + 2, text, n);
-    url[0] = '/';
-    url[1] = '/';
-    url[n + 2] = '\0';
+    if (n > ZU_URL_SIZE - 3) n = ZU_URL_SIZE - 3;
+    off = 2;
   }
-  zuUrlUnescape(url);
+  size_t first;  // first byte the decoder must look at
+  const uintptr_t t = reinterpret_cast<uintptr_t>(text);
+  const uintptr_t w = reinterpret_cast<uintptr_t>(p);
+  if (t < w + ZU_URL_SIZE && w < t + n) {
+    // The text lies in the working copy itself (a caller passed `url`).
+    memmove(p + off, text, n);
+    if (off != 0) {
+      p[0] = '/';
+      p[1] = '/';
+    }
+    first = static_cast<size_t>(urlkeys_url::pFindEscape(p, p + off, p + off + n) - p);
+  } else {
+    first = off + urlkeys_url::nCopyFindEscape(p + off, text, n);
+    if (off != 0) {
+      p[0] = '/';
+      p[1] = '/';
+    }
+  }
+  n += off;
+  p[n] = '\0';
+  size_t escapes = 0;
+  n = urlkeys_url::nUnescapeFrom(p, n, first, &escapes);
+  const char* const e = p + n;  // the decoded text's end (its first NUL)
 
-  const char* const p = url;
   const char* cur = p;  // where the path starts, for every branch
   const char* auth = nullptr;
   if (p[0] == '/') {
     if (p[1] == '/' && p[2] != '/') auth = p + 2;
   } else if (!bAnyDelim(p[0])) {
-    const char* q = p + 1;
-    while (!bAnyDelim(*q)) ++q;
+    const char* q = urlkeys_url::pFindSchemeEnd(p, p + 1, e);
     if (q[0] == ':' && q[1] == '/' && q[2] == '/') {
-      bSetScheme(p, nSpan(p, q));
+      urlkeys_url::nStoreLowerSpan(u.scheme, ZU_SCHEME_SIZE - 1, p, nLen(p, q));
       auth = q + 3;
     }
   }
 
   if (auth != nullptr) {
-    const char* end = auth;
-    while (!bAuthorityEnd(*end)) ++end;
-    bSetHostinfo(auth, nSpan(auth, end));
+    const urlkeys_url::AuthorityScan scan = urlkeys_url::oScanAuthority(p, auth, e);
+    const char* const end = scan.end;
+    nStoreSpan(u.hostinfo, ZU_HOSTINFO_SIZE - 1, auth, nLen(auth, end));
 
     // User information: up to the last '@'; the user ends at its first ':'.
+    // Without an '@' the host part is the whole authority, and its first
+    // ':' is the one the scan found.
     const char* host = auth;
-    const char* at = static_cast<const char*>(memrchr(auth, '@', static_cast<size_t>(end - auth)));
-    if (at != nullptr) {
-      const char* colon = static_cast<const char*>(memchr(auth, ':', static_cast<size_t>(at - auth)));
+    const char* host_colon = scan.first_colon;
+    if (scan.has_at) {
+      const char* at = static_cast<const char*>(memrchr(auth, '@', nLen(auth, end)));
+      const char* colon = static_cast<const char*>(memchr(auth, ':', nLen(auth, at)));
       if (colon != nullptr) {
-        bSetUser(auth, nSpan(auth, colon));
-        bSetPassword(colon + 1, nSpan(colon + 1, at));
+        nStoreSpan(u.user, ZU_USER_SIZE - 1, auth, nLen(auth, colon));
+        nStoreSpan(u.password, ZU_PASSWORD_SIZE - 1, colon + 1, nLen(colon + 1, at));
       } else {
-        bSetUser(auth, nSpan(auth, at));
+        nStoreSpan(u.user, ZU_USER_SIZE - 1, auth, nLen(auth, at));
       }
       host = at + 1;
+      host_colon = static_cast<const char*>(memchr(host, ':', nLen(host, end)));
     }
 
     const char* port_text = nullptr;
     if (*host == '[') {
-      const char* close = static_cast<const char*>(memchr(host, ']', static_cast<size_t>(end - host)));
+      const char* close = static_cast<const char*>(memchr(host, ']', nLen(host, end)));
       if (close == nullptr) return 1;
       if (close[1] == ':') {
-        bSetHostname(host + 1, nSpan(host + 1, close));
+        vStoreHostname(u, host + 1, nLen(host + 1, close));
         port_text = close + 2;
       } else {
         // Without a port the brackets are taken to be the host part's first
         // and last characters, whatever the last one is: "[::1]xyz" -> "::1]xy".
-        bSetHostname(host + 1, nSpan(host + 1, end - 1));
+        vStoreHostname(u, host + 1, nLen(host + 1, end - 1));
       }
+    } else if (host_colon != nullptr) {
+      vStoreHostname(u, host, nLen(host, host_colon));
+      port_text = host_colon + 1;
     } else {
-      const char* colon = static_cast<const char*>(memchr(host, ':', static_cast<size_t>(end - host)));
-      if (colon != nullptr) {
-        bSetHostname(host, nSpan(host, colon));
-        port_text = colon + 1;
-      } else {
-        bSetHostname(host, nSpan(host, end));
-      }
+      vStoreHostname(u, host, nLen(host, end));
     }
-
     if (port_text != nullptr) {
-      bSetPort_str(port_text, nSpan(port_text, end));
+      nStoreSpan(u.port_str, ZU_PORT_STR_SIZE - 1, port_text, nLen(port_text, end));
       if (port_text == end) {
-        port = nPortOfScheme(scheme);  // "host:" takes the scheme's default
+        u.port = u.nPortOfScheme(u.scheme);  // "host:" takes the scheme's default
       } else {
         bool clean = false;
-        bSetPort(static_cast<long>(nPortValue(port_str, &clean)));  // stored even when bad
+        // The value is read from the stored, capped text and kept even when bad.
+        u.port = static_cast<int>(static_cast<uint32_t>(nPortValue(u.port_str, &clean)));
         if (!clean) return 2;
       }
     }
     cur = end;
   }
 
-  if (!bPathEnd(*cur)) {
-    const char* end = cur;
-    while (!bPathEnd(*end)) ++end;
-    bSetPath(cur, nSpan(cur, end));
+  if (cur < e && *cur != '?' && *cur != '#') {
+    const char* end = urlkeys_url::pFindPathEnd(p, cur, e);
+    // As bSetPath: one leading '/' or backslash goes. The rest of the span
+    // is at most 4094 characters, within the path's cap.
+    const char* from = (*cur == '/' || *cur == '\\') ? cur + 1 : cur;
+    nStoreSpan(u.path, ZU_PATH_SIZE - 1, from, nLen(from, end));
     cur = end;
   }
 
-  if (*cur == '?') {
+  if (cur < e) {
     const char* rest = cur + 1;
-    const char* hash = strchr(rest, '#');
-    if (hash != nullptr) {
-      bSetFragment(hash + 1);
-      bSetQuery(rest, nSpan(rest, hash));
-    } else {
-      bSetQuery(rest);
+    if (*cur == '?') {
+      const char* hash = urlkeys_url::pFindByte(p, rest, e, '#');
+      if (hash != e) nStoreSpan(u.fragment, ZU_FRAGMENT_SIZE - 1, hash + 1, nLen(hash + 1, e));
+      nStoreSpan(u.query, ZU_QUERY_SIZE - 1, rest, nLen(rest, hash));
+    } else {  // '#': the fragment is the whole rest, '?' included
+      nStoreSpan(u.fragment, ZU_FRAGMENT_SIZE - 1, rest, nLen(rest, e));
     }
-  } else if (*cur == '#') {
-    bSetFragment(cur + 1);
   }
   return 0;
 }
+
+}  // namespace
+
+cZuUrl::cZuUrl(const char* text)
+    : port(0), reserved(nullptr), initialised(0), reserved_flag1(0), reserved_flag2(0) {
+  // init(), bParseUrl(text) and bSetErrors(result), without the calls
+  // through the exported entry points.
+  urlkeys_url::vInitRecord(*this);
+  urlkeys_url::nAddErrors(*this, nParseInto(*this, text));
+}
+
+int cZuUrl::bParseUrl(const char* text) { return nParseInto(*this, text); }
 
 int cZuUrl::bParseHostinfo(const char* text) {
   if (text == nullptr) text = "";

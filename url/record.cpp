@@ -7,7 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "url/record_ops.h"
+#include "url/text_scan.h"
+
 namespace {
+
+using urlkeys_url::cLowerAscii;
+using urlkeys_url::vLowerAscii;
 
 struct SchemePort {
   const char* name;
@@ -40,10 +46,6 @@ constexpr ErrorMessage kErrorMessages[] = {
     {0, nullptr},
 };
 
-inline char cLowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Copies at most min(len, cap) bytes of `src` into `dst`, stopping early at
 // a NUL in the source, and terminates `dst` after them. Reads no more than
 // min(len, cap) bytes of `src`; a negative length or a null source copies
@@ -65,11 +67,6 @@ inline long nSourceLen(const char* src, size_t cap) {
   return src == nullptr ? 0 : static_cast<long>(strnlen(src, cap));
 }
 
-// Lower-cases the ASCII letters of the first `n` bytes of `s`.
-void vLowerAscii(char* s, size_t n) {
-  for (size_t i = 0; i < n; ++i) s[i] = cLowerAscii(s[i]);
-}
-
 // Prints "<label><field>\n" for a non-empty field, never reading past the
 // field's array even if a caller left it unterminated.
 void vPrintField(const char* label, const char* field, size_t size) {
@@ -83,34 +80,19 @@ cZuUrl::cZuUrl()
     : port(0), reserved(nullptr), initialised(0), reserved_flag1(0), reserved_flag2(0) {
   // Also leave the record empty with no errors, so that a record read before
   // init() holds empty strings instead of stack garbage (a few byte writes).
-  freemem();
+  urlkeys_url::vEmptyFields(*this);
   errors = 0;
 }
 
-cZuUrl::~cZuUrl() { freemem(); }
-
-void cZuUrl::init() {
-  freemem();
-  initialised = 1;
-  reserved_flag1 = 0;
-  reserved_flag2 = 0;
-  reserved = nullptr;
-  errors = 0;
-  port = 0;
+cZuUrl::~cZuUrl() {
+  urlkeys_url::vEmptyFields(*this);  // freemem(), without the exported call
+  initialised = 0;
 }
+
+void cZuUrl::init() { urlkeys_url::vInitRecord(*this); }
 
 void cZuUrl::freemem() {
-  url[0] = '\0';
-  hostinfo[0] = '\0';
-  password[0] = '\0';
-  hostname[0] = '\0';
-  auth_rev[0] = '\0';
-  port_str[0] = '\0';
-  fragment[0] = '\0';
-  scheme[0] = '\0';
-  query[0] = '\0';
-  user[0] = '\0';
-  path[0] = '\0';
+  urlkeys_url::vEmptyFields(*this);
   initialised = 0;
 }
 
@@ -216,17 +198,7 @@ int cZuUrl::nPortOfScheme(const char* name) {
   return 0;
 }
 
-int cZuUrl::bSetErrors(int code) {
-  switch (code) {
-    case 1: errors |= ZU_ERR_HOST1; break;
-    case 2: errors |= ZU_ERR_HOST2; break;
-    case 3: errors |= ZU_ERR_HOST3; break;
-    default: break;
-  }
-  if (scheme[0] == '\0') errors |= ZU_ERR_NO_SCHEME;
-  if (hostname[0] == '\0') errors |= ZU_ERR_NO_AUTHORITY;
-  return static_cast<int>(errors);
-}
+int cZuUrl::bSetErrors(int code) { return urlkeys_url::nAddErrors(*this, code); }
 
 const char* cZuUrl::strGetError() {
   if (errors == 0) return nullptr;

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include "url/text_scan.h"
+
 namespace {
 
 // Appends the text of a record field to `out` and returns the new end. The
@@ -13,7 +15,7 @@ namespace {
 // unterminated cannot make the copy run past it.
 inline char* sAppendField(char* out, const char* field, size_t size) {
   const size_t n = strnlen(field, size - 1);
-  memcpy(out, field, n);
+  urlkeys_url::vCopyBytes(out, field, n);
   return out + n;
 }
 
@@ -40,11 +42,13 @@ int cZuUrl::bGetSimpleUrl(char* out) {
     o += 3;
   }
   if (hostname[0] != '\0') {
-    if (bIsIp()) {
+    if (initialised && bIsAuthIp(hostname)) {  // bIsIp()
       char quad[32];
       const long ip = lGetIpFromAuth(hostname, &too_many_dots);
       bGetIpStr(ip, quad);
-      o = sAppendField(o, quad, 16);
+      const size_t n = strnlen(quad, 15);
+      memcpy(o, quad, n);
+      o += n;
     } else {
       o = sAppendField(o, hostname, sizeof hostname);
     }
@@ -61,7 +65,7 @@ int cZuUrl::bGetSimpleUrl(char* out) {
     while (n > 0 && path[n - 1] == '/') --n;
     if (n > 0) {
       *o++ = '/';
-      memcpy(o, path, n);
+      urlkeys_url::vCopyBytes(o, path, n);
       o += n;
     } else {
       while (o > out && o[-1] == '/') --o;

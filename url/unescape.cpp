@@ -5,6 +5,9 @@
 #include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#include "url/text_scan.h"
 
 namespace {
 
@@ -29,38 +32,49 @@ constexpr struct PlainTable {
 
 }  // namespace
 
-int zuUrlUnescape(char* text) {
-  if (text == nullptr) return 0;
+namespace urlkeys_url {
+
+size_t nUnescapeFrom(char* text, size_t n, size_t first, size_t* escapes) {
+  if (first >= n) return n;
   unsigned char* s = reinterpret_cast<unsigned char*>(text);
-
-  // Leading bytes that decode to themselves need no rewrite.
-  size_t in = 0;
-  while (kPlain.yes[s[in]]) ++in;
-
+  size_t in = first;
   // Every step reads at least one byte and writes at most one, so `out`
-  // never passes `in` and the text can be rewritten where it lies.
+  // never passes `in` and the text can be rewritten where it lies; the
+  // bytes from `in` on are still the input.
   size_t out = in;
-  size_t escapes = 0;
+  size_t count = 0;
   int pending = 0;     // continuation bytes still expected; 0: no sequence open
   uint32_t code = 0;   // code point being assembled (only its low byte is kept)
 
-  while (s[in] != 0) {
+  while (in < n) {
     unsigned c = s[in];
     if (c == '%') {
-      if (s[in + 1] == 0 || s[in + 2] == 0) {
+      if (in + 2 >= n) {
         // A '%' among the last two characters ends the decoded text here; the
         // walk goes on (a later '+' still counts) but its output is cut off.
         s[out++] = 0;
         ++in;
         continue;
       }
-      ++escapes;
+      ++count;
       c = 16 * nNibble(s[in + 1]) + nNibble(s[in + 2]);
       in += 3;
     } else if (c == '+') {
-      ++escapes;
+      ++count;
       s[out++] = ' ';
       ++in;
+      continue;
+    } else if (c < 0x80u) {
+      // A plain byte, and the run of plain bytes after it, decode to
+      // themselves; they leave an open sequence open.
+      s[out++] = static_cast<unsigned char>(c);
+      ++in;
+      if (in < n && kPlain.yes[s[in]]) {
+        const size_t end = static_cast<size_t>(pFindEscape(text, text + in, text + n) - text);
+        memmove(s + out, s + in, end - in);
+        out += end - in;
+        in = end;
+      }
       continue;
     } else {
       ++in;
@@ -92,5 +106,22 @@ int zuUrlUnescape(char* text) {
     }
   }
   s[out] = 0;
+  *escapes += count;
+  // The output may hold NULs of its own (%00, a '%' near the end, a code
+  // point whose low byte is 0); the text ends at the first. The bytes before
+  // `first` hold none.
+  return first + strnlen(text + first, out - first);
+}
+
+}  // namespace urlkeys_url
+
+int zuUrlUnescape(char* text) {
+  if (text == nullptr) return 0;
+  // Most texts hold nothing to decode: the first byte that needs the
+  // decoder is found a block at a time, and everything before it stays.
+  const size_t n = strlen(text);
+  const size_t first = static_cast<size_t>(urlkeys_url::pFindEscape(text, text, text + n) - text);
+  size_t escapes = 0;
+  urlkeys_url::nUnescapeFrom(text, n, first, &escapes);
   return escapes > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(escapes);
 }

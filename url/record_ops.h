@@ -1,0 +1,53 @@
+// Record operations shared inside the url family, so that the parsing
+// constructor does not go through the exported entry points. Private to the
+// library.
+#ifndef URLKEYS_URL_RECORD_OPS_H
+#define URLKEYS_URL_RECORD_OPS_H
+
+#include "urlkeys/url.h"
+
+namespace urlkeys_url {
+
+// Empties the eleven text fields (their first bytes only).
+inline void vEmptyFields(cZuUrl& u) {
+  u.url[0] = '\0';
+  u.hostinfo[0] = '\0';
+  u.password[0] = '\0';
+  u.hostname[0] = '\0';
+  u.auth_rev[0] = '\0';
+  u.port_str[0] = '\0';
+  u.fragment[0] = '\0';
+  u.scheme[0] = '\0';
+  u.query[0] = '\0';
+  u.user[0] = '\0';
+  u.path[0] = '\0';
+}
+
+// What init() does: empty fields, initialised, no errors, port 0.
+inline void vInitRecord(cZuUrl& u) {
+  vEmptyFields(u);
+  u.initialised = 1;
+  u.reserved_flag1 = 0;
+  u.reserved_flag2 = 0;
+  u.reserved = nullptr;
+  u.errors = 0;
+  u.port = 0;
+}
+
+// What bSetErrors(code) does: adds the flag of parse code 1 to 3 and the
+// no-scheme and no-authority flags; returns the error word.
+inline int nAddErrors(cZuUrl& u, int code) {
+  switch (code) {
+    case 1: u.errors |= ZU_ERR_HOST1; break;
+    case 2: u.errors |= ZU_ERR_HOST2; break;
+    case 3: u.errors |= ZU_ERR_HOST3; break;
+    default: break;
+  }
+  if (u.scheme[0] == '\0') u.errors |= ZU_ERR_NO_SCHEME;
+  if (u.hostname[0] == '\0') u.errors |= ZU_ERR_NO_AUTHORITY;
+  return static_cast<int>(u.errors);
+}
+
+}  // namespace urlkeys_url
+
+#endif
