@@ -2,11 +2,13 @@
 // (repeated percent-decoding, host suffixes above the TLD, path prefixes).
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "tld/tld_table.h"
+#include "url/text_scan.h"
 #include "urlkeys/lcp.h"
-#include "urlkeys/tld.h"
 #include "urlkeys/unescape.h"
 
 namespace {
@@ -52,6 +54,7 @@ bool bMayWriteNul(const char* text, size_t len) {
   return false;
 }
 
+
 // Percent-decodes `text` (n <= 4095 characters) in place with zuUrlUnescape
 // again and again while it holds a '%'; returns the resulting length. The
 // result equals that of whole-text passes, without their quadratic cost on
@@ -80,7 +83,7 @@ size_t nDecodeWhilePercent(char* text, size_t n) {
       continue;
     }
     size_t w = end - p;
-    std::memcpy(window, text + p, w);
+    urlkeys_url::vCopyBytes(window, text + p, w);
     window[w] = '\0';
     zuUrlUnescape(window);
     size_t m = std::strlen(window);
@@ -103,11 +106,11 @@ int nCandidates(int elements, int tld_index, int auth_index, int limit) {
 
 // Copies `len` bytes of `from` into `dst`, cut to `size` - 1, and terminates
 // it. A negative length copies nothing; size <= 0 (or no dst) writes nothing.
-void vCopyOut(char* dst, int size, const char* from, ptrdiff_t len) {
+inline void vCopyOut(char* dst, int size, const char* from, ptrdiff_t len) {
   if (dst == nullptr || size <= 0) return;
   if (len < 0) len = 0;
   if (len > size - 1) len = size - 1;
-  std::memcpy(dst, from, static_cast<size_t>(len));
+  urlkeys_url::vCopyBytes(dst, from, static_cast<size_t>(len));
   dst[len] = '\0';
 }
 
@@ -137,21 +140,28 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   char* host = url;
   if (slash != nullptr && dot > slash && slash[1] == '/' && slash > url && slash[-1] == ':')
     host = slash + 2;
-  if (std::strncmp(host, "www.", 4) == 0) host += 4;
+  if (host[0] == 'w' && host[1] == 'w' && host[2] == 'w' && host[3] == '.') host += 4;
 
   size_t len = n - static_cast<size_t>(host - url);
   if (len > 0 && host[len - 1] == '/') host[--len] = '\0';  // one trailing '/' only
   nUrlLen = static_cast<int>(len);
   char* end = host + len;
-  slash = static_cast<char*>(std::memchr(host, '/', len));
+  // The host's '/' is the text's first one, unless that one belonged to
+  // "://" or was the trailing '/' just cut off.
+  if (slash != nullptr && slash < host)
+    slash = static_cast<char*>(std::memchr(host, '/', len));
+  else if (slash == end)
+    slash = nullptr;
   pHostEnd = slash != nullptr ? slash : end;
   if (pHostEnd == host) return;
 
   // Host suffixes, right to left; the key test sees the last one and two
   // labels only, and the limit is tested before it.
   bool tld_found = false;
-  for (char* c = pHostEnd - 1; c > host; --c) {
-    if (*c != '.') continue;
+  char* const second = host + 1;  // the host's first character is never examined
+  for (char* c = pHostEnd; c > second;) {
+    c = static_cast<char*>(memrchr(second, '.', static_cast<size_t>(c - second)));
+    if (c == nullptr) break;
     if (nElements == kSlots) return;
     pElement[nElements++] = c + 1;
     ++nSub;
@@ -163,7 +173,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
     if (nSub <= 2) {
       ptrdiff_t suffix = pHostEnd - (c + 1);
       if (suffix > kMaxTldText) return;
-      if (bIsTLD2(c + 1, static_cast<int>(suffix))) {
+      if (urlkeys::tld::bIsKeyName(c + 1, static_cast<int>(suffix))) {
         tld_found = true;
         nTldIndex = nElements - 1;
       }
@@ -211,13 +221,13 @@ int cLcpParse::nGetLcp(const char* src, char* dst, int size) {
   }
   int index = nElements - 1 - nNext;
   const char* element = pElement[index];
-  if (element < pHostEnd) {
-    vCopyOut(dst, size, element, pHostEnd - element);
-  } else {
-    ptrdiff_t len = element - src;
-    if (len > 0 && src[len - 1] == '/') --len;  // a path prefix has no trailing '/'
-    vCopyOut(dst, size, src, len);
-  }
+  // A host element runs to the host's end; a path prefix from src up to the
+  // element, without the '/' before it.
+  const bool host = element < pHostEnd;
+  const char* from = host ? element : src;
+  ptrdiff_t len = host ? pHostEnd - element : element - src;
+  if (!host && len > 0 && src[len - 1] == '/') --len;
+  vCopyOut(dst, size, from, len);
   ++nNext;
   return index != nTldIndex ? 1 : 0;
 }

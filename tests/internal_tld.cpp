@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -238,6 +240,89 @@ TEST(TldLookups, ListTestAgreesWithSearch) {
     check("a" + n);
     check(n + "," + names[(i + 7) % names.size()]);
     check(names[(i + 1) % names.size()] + "," + n);
+  }
+}
+
+// A copy of `s` in a heap block of exactly its size, without a NUL, so that
+// the address sanitizer catches any read past the bytes a test may read.
+std::unique_ptr<char[]> ExactBytes(const std::string& s) {
+  std::unique_ptr<char[]> b(new char[s.size() == 0 ? 1 : s.size()]);
+  std::memcpy(b.get(), s.data(), s.size());
+  return b;
+}
+
+// The word packing the lookups use, against the byte-at-a-time form, for
+// every length and for bytes of every value.
+TEST(TldPacking, LoadsAgreeWithBytes) {
+  std::mt19937 rng(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string bytes(8, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
+    for (std::size_t m = 0; m <= 8; ++m) {
+      const std::unique_ptr<char[]> exact = ExactBytes(bytes.substr(0, m));
+      ASSERT_EQ(nPackUpTo8(exact.get(), m), nPackBytes(bytes.data(), m)) << "m " << m;
+      ASSERT_EQ(nKeyOfWord(nPackUpTo8(exact.get(), m)), ModelKey(bytes.substr(0, m))) << "m " << m;
+    }
+  }
+}
+
+// Key-test rows the a-z model test does not reach: raw bytes, keys of 0.
+TEST(TldLookups, KeyTestOddBytes) {
+  struct Row {
+    std::string name;
+    int len;
+    bool want;
+  };
+  const Row rows[] = {
+      {"@", 1, false},                       // key 0 is no table key
+      {std::string(2, '\0'), 2, false},      // NUL bytes, key 0
+      {"\xC0\x80", 2, false},                // high bits of the even byte lost: key 0x80
+      {"\xE3o\xAD", 3, true},                // same key as "com": 0xE3 * 4 wraps to 0x8C
+      {"com", 3, true},                      // plain hit
+      {"konyvelox", 9, true},                // judged by its first 8 bytes
+      {"ingatlan.h", 10, true},              // 10 bytes, first 8 those of ingatlan.hu
+      {"ingatlan.hu", 11, false},            // over 10
+      {"com", -1, false},                    // negative length reads nothing
+  };
+  for (const Row& row : rows) {
+    const std::size_t readable = row.len > 0 ? std::min<std::size_t>(row.len, 8) : 0;
+    const std::unique_ptr<char[]> exact = ExactBytes(row.name.substr(0, readable));
+    EXPECT_EQ(bIsTLD2(exact.get(), row.len), row.want) << "'" << row.name << "' len " << row.len;
+    EXPECT_EQ(bIsKeyName(exact.get(), row.len), row.want) << "row '" << row.name << "'";
+  }
+}
+
+// The list test on a span of known length, given exactly its bytes with no
+// NUL after them, against the plain search: pieces of the comma string,
+// runs with the first comma on either side of the longest-name boundary,
+// and "xn--" names around the length limit.
+TEST(TldLookups, ListTestOnSpans) {
+  auto check = [](const std::string& name) {
+    const std::unique_ptr<char[]> exact = ExactBytes(name);
+    ASSERT_EQ(bIsListName(exact.get(), name.size()), ModelList(name)) << "span '" << name << "'";
+  };
+  for (std::size_t start = 0; start < kCommaLength; start += 3) {
+    for (std::size_t len = 0; len <= 30 && start + len <= kCommaLength; ++len) {
+      check(std::string(g_sCommas + start, len));
+    }
+  }
+  const std::string rows[] = {
+      "parliament.nz,school.nz",   // comma right after 13 characters: a run
+      "parliament.nz,com",         // a run that is not in the table
+      "parliamentx.nz,school.nz",  // first piece of 14 characters: no entry
+      "aaaaaaaaaaaaa,",            // comma at index 13, piece unknown
+      "aaaaaaaaaaaaaa,com",        // comma at index 14
+      "com,org,net,biz,edu,gov,info,int,mil,name",  // a long run
+      "xn--" + std::string(252, 'a'),               // 256: accepted
+      "xn--" + std::string(253, 'a'),               // 257: refused
+      "com,org," + std::string(249, 'a'),           // 257 with commas: refused
+      "example.co.uk",                              // 13, no entry
+      "b.example.co.uk",                            // 15, no comma
+  };
+  for (const std::string& name : rows) {
+    check(name);
+    std::string copy = name;
+    EXPECT_EQ(bIsTLD(copy.data()), ModelList(name)) << name;
   }
 }
 

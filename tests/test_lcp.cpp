@@ -114,6 +114,34 @@ TEST(LcpUrl, Runs) {
         << "url: '" << (row.url ? row.url : "(null)") << "'";
 }
 
+// Where the list test ends a walk: on a path step, on a label step, and on
+// texts whose first comma lies on either side of the 13 characters of the
+// longest entry (runs of consecutive entries count as TLDs).
+const UrlRow kListEndRows[] = {
+    {"http://xn--abc.com/x/y", "w", "'xn--abc.com/x/y' END"},  // "xn--" ends a path step
+    {"http://a.com,org/x", "w", "'a.com,org/x' 'a.com,org' END"},  // run 'com,org'
+    {"http://q.com,org,net/", "w", "'q.com,org,net' END"},         // first never tested
+    {"http://x.gov.ma,xxx", "w", "'x.gov.ma,xxx' END"},            // the last two entries
+    {"http://x.parliament.nz,school.nz/a", "w",
+     "'x.parliament.nz,school.nz/a' 'x.parliament.nz,school.nz' END"},  // comma after 13
+    {"http://x.parliament.nz,xxx/", "w",
+     "'x.parliament.nz,xxx' 'parliament.nz,xxx' 'nz,xxx' END"},  // not neighbours
+    {"http://b.abcdefghijklmn,com/", "w",
+     "'b.abcdefghijklmn,com' 'abcdefghijklmn,com' END"},  // comma after 14: no entry
+    {"http://x.konyvelo.hu/", "w", "'x.konyvelo.hu' END"},  // entry of 11 characters
+    {"http://a.b.xn--/", "w", "'a.b.xn--' 'b.xn--' END"},   // bare "xn--"
+    {"http://9x.com/a", "w", "'9x.com/a' '9x.com' END"},    // digit first, not numeric
+    {"http://a.www.com/", "w", "'a.www.com' 'www.com' END"},  // inner "www." is a label
+    {"http://www.example.com/a/", "wrnnsnn",
+     "'example.com/a/' 'example.com/a' 'example.com' END 'example.com/a/' 'example.com/a' "
+     "'example.com/a' 'example.com'"},  // reset and rebuild keep the known end right
+};
+
+TEST(LcpUrl, ListTestEnds) {
+  for (const UrlRow& row : kListEndRows)
+    EXPECT_EQ(RunUrl(row.url, row.ops), row.result) << "url: '" << row.url << "'";
+}
+
 TEST(LcpUrl, LongPathAndOverLongFields) {
   std::string url = "http://example.com";
   for (int i = 0; i < 1000; ++i) url += "/s";
@@ -234,6 +262,56 @@ TEST(LcpParse, Walks) {
     EXPECT_EQ(r.walk, row.walk) << what;
     EXPECT_EQ(r.auth, row.auth) << "GetAuth, " << what;
     EXPECT_EQ(r.tld1, row.tld1) << "GetTld1, " << what;
+  }
+}
+
+// Rows around the host's '/' (the text's first '/' or one after "://",
+// the trailing one cut off) with path candidates copied from the start.
+const ParseRow kHostSlashRows[] = {
+    {"http://a.com/", 10, true, "1: a.com -> com", "a.com", "a.com"},  // cut '/' ends the host
+    {"a.com/", 10, true, "1: a.com -> com", "a.com", "a.com"},  // first '/' is the cut one
+    {"http://www.a.com/x/", 10, true, "2: http://www.a.com/x | a.com -> com", "a.com", "a.com"},
+    {"www.a.com//x", 10, true, "3: www.a.com//x | www.a.com/ | a.com -> com", "a.com",
+     "a.com"},  // first '/' after the "www." skip
+    {"ftp://a.b.co.uk/p/q", 10, true,
+     "4: ftp://a.b.co.uk/p/q | ftp://a.b.co.uk/p | a.b.co.uk | b.co.uk -> co.uk", "a.b.co.uk",
+     "b.co.uk"},  // '/' searched after "://"
+    {"http://x.y/a.com/b", 10, true, "3: http://x.y/a.com/b | http://x.y/a.com | x.y -> y", "x.y",
+     "x.y"},  // a '.' in the path does not move the host
+    {"http:/a.com/x", 10, true, "0:", "", ""},  // one '/' only: no scheme skip
+};
+
+TEST(LcpParse, HostSlash) {
+  for (const ParseRow& row : kHostSlashRows) {
+    const ParseResult r = RunParse(row.text, row.limit, row.src_at_start);
+    EXPECT_EQ(r.walk, row.walk) << row.text;
+    EXPECT_EQ(r.auth, row.auth) << "GetAuth, " << row.text;
+    EXPECT_EQ(r.tld1, row.tld1) << "GetTld1, " << row.text;
+  }
+}
+
+// Candidate copies of every length from 5 to 103 characters, each into a
+// block of exactly its size plus the NUL, so that the address sanitizer
+// sees any byte written past it.
+TEST(LcpParse, CopiesOfEveryLength) {
+  const auto spell = [](size_t n, char from) {  // no byte repeats nearby
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += static_cast<char>(from + i % 23);
+    return s;
+  };
+  for (size_t n = 1; n <= 65; ++n) {
+    const std::string host = spell(n / 2, 'a') + "a.com";
+    const std::string text = host + "/" + spell(n, 'A');
+    ExactText in(text);
+    int count = 0;
+    cLcpParse lcp(in.get(), 10, count);
+    ASSERT_EQ(count, 2) << text;
+    const std::string want[] = {text, host, "com"};
+    for (const std::string& w : want) {
+      ExactText dst(std::string(w.size(), '#'));
+      EXPECT_EQ(lcp.nGetLcp(in.get(), dst.get()), w == "com" ? 0 : 1) << text;
+      EXPECT_EQ(std::string(dst.get()), w) << "n " << n;
+    }
   }
 }
 

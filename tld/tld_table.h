@@ -1,12 +1,14 @@
 // Internal view of the built-in TLD table: the names in table order, the
-// comma string, and the two lookup tables built from them at compile time
-// (tld/table.cpp). Shared by tld/lookup.cpp and the internal tests.
+// comma string, the two lookup sets built from them at compile time
+// (tld/table.cpp), and the length-taking forms of the list and key tests.
+// Shared by tld/, lcp/ and the internal tests.
 #ifndef URLKEYS_TLD_TLD_TABLE_H
 #define URLKEYS_TLD_TLD_TABLE_H
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "tld_table.inc"
 
@@ -26,39 +28,116 @@ extern const char g_sCommas[kCommaLength + 1];
 // The TLD key of every name, sorted ascending (duplicates kept).
 extern const std::array<std::uint64_t, kNameCount> g_anKeys;
 
-// Open-addressing table of the names for whole-name lookups. A slot is 0
-// when empty, else (offset << 8) | length: the name is the `length`
-// characters of g_sCommas starting at `offset`. Probing is linear, starting
-// at nNameHash(name, length) & kSlotMask.
-inline constexpr int kSlotBits = 12;
-inline constexpr std::uint32_t kSlotMask = (1u << kSlotBits) - 1;
-extern const std::array<std::uint32_t, (1u << kSlotBits)> g_anSlots;
+// ---------------------------------------------------------------- packing
 
-// Key of the first m bytes (0 <= m <= 8) of `name`: byte k of the key is
-// ((name[2k] * 4) mod 256) | name[2k + 1], bytes taken raw, so only the low
-// 32 bits can be set. Reads exactly m bytes.
-constexpr std::uint64_t nTldKey(const char* name, int m) {
-  std::uint64_t key = 0;
-  for (int i = 0; i < m; ++i) {
-    const std::uint64_t c = static_cast<unsigned char>(name[i]);
-    const std::uint64_t b = (i % 2 == 0) ? ((c * 4) & 0xFF) : c;
-    key |= b << (8 * (i / 2));
+// The m bytes at `s` (0 <= m <= 8) as a little-endian word, zero above
+// them. Reads exactly those m bytes, with at most two loads.
+inline std::uint64_t nPackUpTo8(const char* s, std::size_t m) {
+  if (m >= 4) {
+    std::uint32_t lo, hi;
+    std::memcpy(&lo, s, 4);
+    std::memcpy(&hi, s + m - 4, 4);  // overlaps lo when m < 8: same bytes, OR is harmless
+    return lo | (static_cast<std::uint64_t>(hi) << (8 * (m - 4)));
   }
-  return key;
+  if (m == 0) return 0;
+  const std::size_t mid = m >> 1;  // 0, 1, 1 for m = 1, 2, 3
+  return static_cast<std::uint64_t>(static_cast<unsigned char>(s[0])) |
+         static_cast<std::uint64_t>(static_cast<unsigned char>(s[mid])) << (8 * mid) |
+         static_cast<std::uint64_t>(static_cast<unsigned char>(s[m - 1])) << (8 * (m - 1));
 }
 
-// Hash of a name for g_anSlots (32-bit FNV-1a), fed one byte at a time so
-// that a caller can hash while it scans: start with kHashSeed and add each
-// byte with nHashStep. The slot to start probing at is hash & kSlotMask.
-inline constexpr std::uint32_t kHashSeed = 2166136261u;
-constexpr std::uint32_t nHashStep(std::uint32_t h, char c) {
-  return (h ^ static_cast<unsigned char>(c)) * 16777619u;
+// Compile-time form of nPackUpTo8, one byte at a time.
+constexpr std::uint64_t nPackBytes(const char* s, std::size_t m) {
+  std::uint64_t w = 0;
+  for (std::size_t i = 0; i < m; ++i)
+    w |= static_cast<std::uint64_t>(static_cast<unsigned char>(s[i])) << (8 * i);
+  return w;
 }
-constexpr std::uint32_t nNameHash(const char* name, std::size_t len) {
-  std::uint32_t h = kHashSeed;
-  for (std::size_t i = 0; i < len; ++i) h = nHashStep(h, name[i]);
-  return h;
+
+// True when any byte of w equals c (exact, for any w).
+constexpr bool bHasByte(std::uint64_t w, unsigned char c) {
+  const std::uint64_t v = w ^ (0x0101010101010101ull * c);
+  return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0;
 }
+
+// ------------------------------------------------------------------- keys
+
+// The TLD key of a name whose first m (<= 8) bytes are packed into w, zero
+// above them: byte k of the key is ((name[2k] * 4) mod 256) | name[2k + 1],
+// so only the low 32 bits can be set.
+constexpr std::uint64_t nKeyOfWord(std::uint64_t w) {
+  constexpr std::uint64_t kLow = 0x00FF00FF00FF00FFull;
+  std::uint64_t v = (((w & kLow) << 2) & kLow) | ((w >> 8) & kLow);  // key byte k in 16-bit lane k
+  v = (v | (v >> 8)) & 0x0000FFFF0000FFFFull;
+  return (v | (v >> 16)) & 0xFFFFFFFFull;
+}
+
+// Key of the first m bytes (0 <= m <= 8) of `name`. Reads exactly m bytes.
+constexpr std::uint64_t nTldKey(const char* name, int m) {
+  return nKeyOfWord(nPackBytes(name, static_cast<std::size_t>(m)));
+}
+
+// The distinct keys of the table as an open-addressing set: 0 marks an
+// empty slot (no name has the key 0), probing is linear from nKeySlot(key).
+inline constexpr int kKeySlotBits = 11;
+inline constexpr std::uint32_t kKeySlotMask = (1u << kKeySlotBits) - 1;
+extern const std::array<std::uint32_t, (1u << kKeySlotBits)> g_anKeySet;
+
+constexpr std::uint32_t nKeySlot(std::uint64_t key) {
+  return static_cast<std::uint32_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - kKeySlotBits));
+}
+
+// The key test on the `len` bytes at `name`: false when len is outside
+// 1..10, else whether the key of the first min(len, 8) bytes is a table
+// key. Reads exactly min(len, 8) bytes (none when len is outside 1..10).
+inline bool bIsKeyName(const char* name, int len) {
+  if (len <= 0 || len > 10) return false;
+  const std::size_t m = len < 8 ? static_cast<std::size_t>(len) : 8;
+  const std::uint64_t key = nKeyOfWord(nPackUpTo8(name, m));
+  if (key == 0) return false;  // "@", NUL bytes, ...: 0 is the empty-slot mark
+  for (std::uint32_t at = nKeySlot(key);; at = (at + 1) & kKeySlotMask) {
+    const std::uint32_t slot = g_anKeySet[at];
+    if (slot == key) return true;
+    if (slot == 0) return false;
+  }
+}
+
+// ------------------------------------------------------------------ names
+
+// Every name packed into two words (bytes 0-7 and 8-15, zero-padded), in
+// table order. Names hold no NUL, so two names are equal exactly when their
+// words are.
+struct cPackedName {
+  std::uint64_t lo;
+  std::uint64_t hi;
+};
+extern const std::array<cPackedName, kNameCount> g_aoPacked;
+// Offset of every name in g_sCommas (its first character), in table order.
+extern const std::array<std::uint16_t, kNameCount> g_anOffsets;
+
+// Open-addressing set of the names, 8 KB: a slot is 0 when empty, else
+// (index + 1) | tag << kNameIndexBits, where index is the name's place in
+// table order and tag the hash bits above the slot bits, which spares most
+// probes a look at the packed name. Probing is linear from the hash's low
+// kNameSlotBits.
+inline constexpr int kNameSlotBits = 12;
+inline constexpr std::uint32_t kNameSlotMask = (1u << kNameSlotBits) - 1;
+inline constexpr int kNameIndexBits = 11;
+inline constexpr std::uint32_t kNameIndexMask = (1u << kNameIndexBits) - 1;
+inline constexpr std::uint32_t kNameTagMask = (1u << (16 - kNameIndexBits)) - 1;
+extern const std::array<std::uint16_t, (1u << kNameSlotBits)> g_anNameSet;
+
+constexpr std::uint32_t nNameHash(std::uint64_t lo, std::uint64_t hi) {
+  const std::uint64_t mixed = (lo * 0x9E3779B97F4A7C15ull) ^ (hi * 0xC2B2AE3D27D4EB4Full);
+  return static_cast<std::uint32_t>(mixed >> 32);
+}
+
+// List test on the `len` bytes at `name`, which need not be terminated: true
+// when ',' name ',' occurs in the comma string (one whole entry, or
+// consecutive entries when name holds commas) or name begins with "xn--";
+// false when len > 256. Reads at most the first min(len, 14) bytes when the
+// name holds no comma among them, else at most len bytes.
+bool bIsListName(const char* name, std::size_t len);
 
 }  // namespace urlkeys::tld
 

@@ -45,10 +45,11 @@ class URLKEYS_API cLcpUrl {
 
  private:
   char sMemberUrl[4096];
-  char* pLcp;
-  // 0 until the walk's first candidate; then 1 + the offset of the current
-  // text's terminating NUL in sMemberUrl.
-  int nLcpCount;
+  char* pLcp;      // the current candidate
+  int nLcpCount;   // 0 until the walk's first candidate, then counts steps
+  char* pEnd;      // the current candidate's terminating NUL
+  char* pHostEnd;  // where the host ends in sMemberUrl
+
 };
 
 class URLKEYS_API cLcpParse {
