@@ -14,19 +14,7 @@
 
 namespace {
 
-volatile std::uint64_t g_nSink = 0;
 
-cUrlList oListOf(const std::vector<std::string>& items) {
-  cUrlList list;
-  for (const std::string& s : items) vAddUrl(list, s.data(), s.size());
-  std::size_t at = 0;
-  for (int len : list.vLen) {
-    list.vUrl.push_back(list.vText.data() + at);
-    at += static_cast<std::size_t>(len) + 1;
-  }
-  list.sSource = "derived";
-  return list;
-}
 
 // Lower-cased hosts of the URL list.
 const cUrlList& oUrlHosts() {

@@ -12,24 +12,7 @@
 
 namespace {
 
-volatile uint64_t g_nSink = 0;
 
-// Runs `fn` on every URL of the list per iteration and reports per URL.
-template <class Fn>
-uint64_t nRunOverUrls(benchmark::State& state, Fn&& fn) {
-  const cUrlList& urls = oUrlList();
-  const size_t n = urls.vUrl.size();
-  uint64_t sum = 0;
-  vAllocCountReset();
-  for (auto _ : state) {
-    vAllocCountOn();
-    for (size_t i = 0; i < n; ++i) sum += fn(urls.vUrl[i], urls.vLen[i]);
-    vAllocCountOff();
-  }
-  g_nSink = g_nSink + sum;
-  vReportPerItem(state, "url", n, urls.nBytes);
-  return sum;
-}
 
 void vCandidatesPerUrl(benchmark::State& state, uint64_t sum) {
   state.counters["lcp/url"] =

@@ -13,7 +13,6 @@
 
 namespace {
 
-volatile std::uint64_t g_nSink = 0;
 
 // tld/tld_names.txt, found from this source file's folder.
 std::string sNamesFile() {
@@ -61,17 +60,6 @@ std::string sHostOf(const char* url) {
   return host;
 }
 
-cUrlList oListOf(const std::vector<std::string>& items) {
-  cUrlList list;
-  for (const std::string& s : items) vAddUrl(list, s.data(), s.size());
-  std::size_t at = 0;
-  for (int len : list.vLen) {
-    list.vUrl.push_back(list.vText.data() + at);
-    at += static_cast<std::size_t>(len) + 1;
-  }
-  list.sSource = "derived";
-  return list;
-}
 
 const cUrlList& oHosts() {
   static const cUrlList hosts = [] {

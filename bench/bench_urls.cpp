@@ -36,27 +36,7 @@
 
 namespace {
 
-// Results are folded into this so that no call can be dropped as unused.
-volatile uint64_t g_nSink = 0;
 
-// Runs fn(url, len) on every URL of the list once per iteration, counting
-// this thread's allocations inside the loop only. fn returns a small number
-// derived from its result; their sum over all calls is returned.
-template <class Fn>
-uint64_t nRunOverUrls(benchmark::State& state, Fn&& fn) {
-  const cUrlList& urls = oUrlList();
-  const size_t n = urls.vUrl.size();
-  uint64_t sum = 0;
-  vAllocCountReset();
-  for (auto _ : state) {
-    vAllocCountOn();
-    for (size_t i = 0; i < n; ++i) sum += fn(urls.vUrl[i], urls.vLen[i]);
-    vAllocCountOff();
-  }
-  g_nSink = g_nSink + sum;
-  vReportPerItem(state, "url", n, urls.nBytes);
-  return sum;
-}
 
 // Sets counter `name` to sum per URL handled (a rate of acceptance, or a
 // mean number of candidates).
