@@ -206,11 +206,11 @@ void Md5Update(Md5Context* ctx, const void* data, uint64_t length) {
 
 void Md5Final(Md5Context* ctx, unsigned char digest[16]) {
   vMd5Finish(ctx->lState, ctx->sBuffer, static_cast<size_t>(ctx->lCount & 63), ctx->lCount);
-  for (int i = 0; i < 4; ++i) vStore32(digest + 4 * i, ctx->lState[i]);
+  for (size_t i = 0; i < 4; ++i) vStore32(digest + 4 * i, ctx->lState[i]);
 }
 
 void vMd5WriteHex(const unsigned char digest[16], char* out) {
-  for (int i = 0; i < 16; ++i) std::memcpy(out + 2 * i, kHexPairs + 2 * digest[i], 2);
+  for (size_t i = 0; i < 16; ++i) std::memcpy(out + 2 * i, kHexPairs + 2 * size_t{digest[i]}, 2);
   out[32] = '\0';
 }
 
@@ -223,7 +223,7 @@ char* Md5Hex(const char* data, char* out, uint64_t length) {
   vMd5Blocks(state, p, static_cast<size_t>(whole));
   vMd5Finish(state, p + whole * 64, static_cast<size_t>(length & 63), length);
   unsigned char digest[16];
-  for (int i = 0; i < 4; ++i) vStore32(digest + 4 * i, state[i]);
+  for (size_t i = 0; i < 4; ++i) vStore32(digest + 4 * i, state[i]);
   vMd5WriteHex(digest, out);
   return out;
 }

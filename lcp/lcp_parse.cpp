@@ -88,7 +88,9 @@ size_t nDecodeWhilePercent(char* text, size_t n) {
     zuUrlUnescape(window);
     size_t m = std::strlen(window);
     std::memmove(text + p + m, text + end, n - end + 1);
-    std::memcpy(text + p, window, m);
+    // Writes the decoded window back in the middle of the text, whose
+    // terminator lies after it.
+    std::memcpy(text + p, window, m);  // NOLINT(bugprone-not-null-terminated-result)
     n -= w - m;
     q = p + m;
   }
