@@ -88,7 +88,7 @@ TEST(Tool, MatchOnSampleAndList) {
   EXPECT_NE(sample.out.find("http://www.example.net/\t\n"), std::string::npos);  // miss
 
   std::string list = testing::TempDir() + "/urlkeys_tool_list_" + std::to_string(getpid()) + ".txt";
-  std::ofstream(list) << "# comment\nexample.org/a   # trailing comment\n\n  b.example.com\n";
+  std::ofstream(list) << "# comment\nexample.org/a   # trailing comment\n\n  B.Example.COM\n";
   Result r = RunTool("match --stats --list '" + list + "'",
                  "http://example.org/a/b\nhttp://x.b.example.com/\nhttp://example.org/\n");
   EXPECT_EQ(r.status, 0) << r.err;

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -37,7 +38,8 @@ constexpr const char* kUsage =
     "\n"
     "options:\n"
     "  -l, --list FILE   match: keys, one host or host/path per line; '#' starts\n"
-    "                    a comment (default: the built-in sample list)\n"
+    "                    a comment; hosts match in any case (default: the\n"
+    "                    built-in sample list)\n"
     "  -n, --limit N     lcp: the numbered candidate list, at most N (0-20)\n"
     "  -j, --json        JSON Lines instead of tab-separated text\n"
     "  -s, --stats       counts and throughput on standard error\n"
@@ -244,7 +246,15 @@ void AddKey(KeySet& keys, std::string_view line) {
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
     line.remove_suffix(1);
   while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-  if (!line.empty()) keys.emplace(line);
+  if (line.empty()) return;
+  // Candidates carry the host in lower case, as the parser stores it: so do
+  // the keys. The path part keeps its case.
+  std::string key(line);
+  for (char& c : key) {
+    if (c == '/') break;
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  keys.emplace(std::move(key));
 }
 
 bool LoadKeys(const char* path, KeySet& keys) {
