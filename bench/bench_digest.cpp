@@ -29,18 +29,11 @@ const std::vector<char>& vBigBuffer() {
 }
 
 void BM_Md5FromUrl(benchmark::State& state) {
-  const cUrlList& list = oUrlList();
-  char out[33];
-  vAllocCountReset();
-  vAllocCountOn();
-  for (auto _ : state) {
-    for (const char* url : list.vUrl) {
-      vMd5FromUrl(url, out);
-      benchmark::DoNotOptimize(out);
-    }
-  }
-  vAllocCountOff();
-  vReportPerItem(state, "url", list.vUrl.size(), list.nBytes);
+  nRunOverUrls(state, [](const char* url, int) {
+    char out[33];
+    vMd5FromUrl(url, out);
+    return static_cast<unsigned char>(out[0]);
+  });
 }
 BENCHMARK(BM_Md5FromUrl);
 
@@ -71,18 +64,11 @@ void vOpenSslMd5Hex(const char* url, char* out) {
 }
 
 void BM_OpenSslMd5PerUrl(benchmark::State& state) {
-  const cUrlList& list = oUrlList();
-  char out[33];
-  vAllocCountReset();
-  vAllocCountOn();
-  for (auto _ : state) {
-    for (const char* url : list.vUrl) {
-      vOpenSslMd5Hex(url, out);
-      benchmark::DoNotOptimize(out);
-    }
-  }
-  vAllocCountOff();
-  vReportPerItem(state, "url", list.vUrl.size(), list.nBytes);
+  nRunOverUrls(state, [](const char* url, int) {
+    char out[33];
+    vOpenSslMd5Hex(url, out);
+    return static_cast<unsigned char>(out[0]);
+  });
 }
 BENCHMARK(BM_OpenSslMd5PerUrl);
 
