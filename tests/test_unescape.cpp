@@ -3,14 +3,10 @@
 // block boundary.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-
 #include "url_render.h"
 #include "urlkeys/unescape.h"
 
-using urlkeys_test::Escaped;
-using urlkeys_test::ExactCopy;
+using namespace urlkeys_test;
 
 namespace {
 
@@ -19,8 +15,6 @@ const struct {
   const char* out;  // decoded text up to its first NUL, with \xHH escapes
   int escapes;
 } kRows[] = {
-    {"", "", 0},
-    {"a+b%41%4a", "a bAJ", 3},
     {"%zz", "3", 1},                      // non-hex characters still give nibbles
     {"%\xB4\xB1", "A", 1},                // high bytes as hex digits use their low seven bits
     {"%2B%2541", "+%41", 2},              // one level per call: no re-decoding
