@@ -12,7 +12,7 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 test -L "$work/prefix/lib/liburlkeys.so" || { echo "consumer: no liburlkeys.so link"; exit 1; }
 test -f "$work/prefix/include/urlkeys/urlkeys.h" || { echo "consumer: no headers"; exit 1; }
 
-cmake -S "$here" -B "$work/cmake-build" -G Ninja -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake -S "$here" -B "$work/cmake-build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/cmake-build" >/dev/null
 LD_LIBRARY_PATH="$work/prefix/lib" "$work/cmake-build/consumer" >/dev/null
 echo "consumer: find_package build runs"
