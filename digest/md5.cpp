@@ -176,47 +176,14 @@ constexpr char kHexPairs[] =
 
 }  // namespace
 
-void Md5Init(Md5Context* ctx) {
-  ctx->lCount = 0;
-  std::memcpy(ctx->lState, kMd5Init, sizeof kMd5Init);
-}
-
-void Md5Update(Md5Context* ctx, const void* data, uint64_t length) {
-  if (length == 0) return;
-  const unsigned char* p = static_cast<const unsigned char*>(data);
-  const size_t waiting = static_cast<size_t>(ctx->lCount & 63);
-  // One 64-bit count: the bit length then wraps modulo 2^64 as RFC 1321 asks,
-  // even when a single call brings 4 GiB or more.
-  ctx->lCount += length;
-  if (waiting != 0) {
-    const size_t room = 64 - waiting;
-    if (length < room) {
-      std::memcpy(ctx->sBuffer + waiting, p, static_cast<size_t>(length));
-      return;
-    }
-    std::memcpy(ctx->sBuffer + waiting, p, room);
-    vMd5Blocks(ctx->lState, ctx->sBuffer, 1);
-    p += room;
-    length -= room;
-  }
-  vMd5Blocks(ctx->lState, p, static_cast<size_t>(length / 64));
-  p += length & ~uint64_t{63};
-  std::memcpy(ctx->sBuffer, p, static_cast<size_t>(length & 63));
-}
-
-void Md5Final(Md5Context* ctx, unsigned char digest[16]) {
-  vMd5Finish(ctx->lState, ctx->sBuffer, static_cast<size_t>(ctx->lCount & 63), ctx->lCount);
-  for (size_t i = 0; i < 4; ++i) vStore32(digest + 4 * i, ctx->lState[i]);
-}
-
 void vMd5WriteHex(const unsigned char digest[16], char* out) {
   for (size_t i = 0; i < 16; ++i) std::memcpy(out + 2 * i, kHexPairs + 2 * size_t{digest[i]}, 2);
   out[32] = '\0';
 }
 
 char* Md5Hex(const char* data, char* out, uint64_t length) {
-  // The same steps as Md5Init, Md5Update and Md5Final, without copying the
-  // whole blocks of `data` through a context.
+  // Whole blocks straight from `data`, then the padded tail. The byte count
+  // is one 64-bit number, so the bit length wraps modulo 2^64 as RFC 1321 asks.
   uint32_t state[4] = {kMd5Init[0], kMd5Init[1], kMd5Init[2], kMd5Init[3]};
   const unsigned char* p = reinterpret_cast<const unsigned char*>(data);
   const uint64_t whole = length / 64;

@@ -35,6 +35,9 @@ const Row kUrlRows[] = {
      "url=abcdefg://h/x|scheme=abcdefg|hostinfo=h|host=h|path=x|port=0|err=0x0"},
     {"a%3Fb://h", 0, "url=a?b://h|path=a|query=b://h|port=0|err=0x30"},  // decoded '?' ends the scheme scan
     {"http://h/%00x", 0, "url=http://h/|scheme=http|hostinfo=h|host=h|port=0|err=0x0"},  // %00 ends the text
+    // Escapes whose "digits" lie below '0' decode to delimiters: "%3!" is ':', "%2&" is '/'.
+    {"http://h%3!81/a%2&b%4!%.!", 0,
+     "url=http://h:81/a/bJz|scheme=http|hostinfo=h:81|host=h|port_str=81|path=a/bJz|port=81|err=0x0"},
 };
 
 TEST(Parser, ParseUrlTable) {
@@ -62,6 +65,29 @@ TEST(Parser, ParseHostinfoTable) {
     EXPECT_EQ(u->bParseHostinfo(ExactCopy(row.in).get()), row.result) << row.in;
     EXPECT_EQ(RenderUrl(*u), row.record) << row.in;
   }
+}
+
+// A port's digits may follow blanks (space, tab, vertical tab, form feed,
+// carriage return) and one sign; a line feed is no blank.
+TEST(Parser, PortAfterBlanks) {
+  for (const char* blanks : {" ", "\t", "\v", "\f", "\r", " \t\v\f\r"}) {
+    const std::string b = blanks;
+    cZuUrl u(("http://h:" + b + "81/x").c_str());
+    EXPECT_EQ(u.port, 81) << Escaped(blanks, b.size());
+    EXPECT_EQ(u.errors, 0u) << Escaped(blanks, b.size());
+    cZuUrl neg(("http://h:" + b + "-81/x").c_str());
+    EXPECT_EQ(neg.port, -81) << Escaped(blanks, b.size());
+    cZuUrl h;
+    h.init();
+    EXPECT_EQ(h.bParseHostinfo(("h:" + b + "81").c_str()), 0) << Escaped(blanks, b.size());
+    EXPECT_EQ(h.port, 81) << Escaped(blanks, b.size());
+  }
+  cZuUrl h;
+  h.init();
+  EXPECT_EQ(h.bParseHostinfo("h:\n81"), 3);
+  EXPECT_EQ(h.port, 0);
+  cZuUrl after(("http://h:81 /x"));  // a blank after the digits is not skipped
+  EXPECT_EQ(after.errors, static_cast<unsigned>(ZU_ERR_HOST2));
 }
 
 // The working copy holds 4095 characters: the input's first 4095 with a

@@ -49,6 +49,17 @@ TEST(TldTests, ListKeyAndHost) {
       {"xn--" + std::string(252, 'a'), true, false, false},   // 256 characters
       {"xn--" + std::string(253, 'a'), false, false, false},  // 257: over the list-test limit
       {std::string(5000, 'a') + ".com", false, false, true},  // hosts of any length
+      // Commas: a run of consecutive entries matches, nothing else does.
+      {"com,org", true, false, false},
+      {"org,com", false, false, false},                       // entries out of order
+      {",com", false, false, false},                          // comma first
+      {"com,", false, false, false},                          // comma last
+      {"x,co.uk", false, false, true},                        // first piece no entry
+      {"parliament.nz,school.nz", true, false, true},         // longest entry, then its neighbour
+      {"abcdefghijklmn,com", false, false, false},            // comma just past the longest entry
+      {std::string(200, 'a') + ",com", false, false, false},  // a late comma in a long name
+      {"com," + std::string(200, 'x'), false, false, false},  // an early comma in a long name
+      {"com,org,net,biz,edu,gov,info", true, false, false},  // a long run
   };
   for (const Row& row : rows) {
     std::vector<char> t = Exact(row.name);

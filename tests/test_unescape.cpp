@@ -27,6 +27,11 @@ const struct {
     {"\xC3\xC3\xA9\xA9", "\\xe9", 0},     // a new lead replaces the open one; extra continuation dropped
     {"\xC4\x80x", "", 0},                 // U+0100 folds to NUL
     {"%00xyz", "", 1},
+    // Escape "digits" below '0' (and other non-hex bytes) count as (c - 87) & 15:
+    // '!' 10, ' ' 9, '%' 14, '.' 7, '/' 8, ',' 5, a tab 2, 0x01 6, '"' 11.
+    {"%4!%4 %4%%4.%4/", "JINGH", 5},
+    {"%.!%./%.,%4\t", "zxuB", 4},
+    {"%6\x01%7\"", "j{", 2},
 };
 
 TEST(Unescape, Table) {
