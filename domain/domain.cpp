@@ -82,12 +82,12 @@ char* sLcpDomain(const char* domain, char sep, int n, bool* more) {
 
 char* sLcpPath(const char* path, char sep, bool* more) {
   *more = false;
-  const size_t len = strnlen(path, kPathSize);
-  if (len >= kPathSize) {
-    tl_sPath[0] = '\0';
-    return nullptr;
-  }
-  std::memcpy(tl_sPath, path, len + 1);
+  // A longer path is read as its first 4095 characters, so that its leading
+  // prefixes are still handed out; dropping the last segment of the cut text
+  // drops the piece the cut went through.
+  const size_t len = strnlen(path, kPathSize - 1);
+  std::memcpy(tl_sPath, path, len);
+  tl_sPath[len] = '\0';
   // A NUL separator is never part of the text: nothing to drop.
   if (sep == '\0') return nullptr;
   char* last = static_cast<char*>(memrchr(tl_sPath, sep, len));

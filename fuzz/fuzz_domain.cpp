@@ -69,12 +69,13 @@ void vCheckDomainStep(const cText& text, char sep, int n) {
 }
 
 void vCheckPathStep(const cText& text, char sep) {
-  const std::string s(text.get());
+  const std::string whole(text.get());
+  const std::string s = whole.substr(0, 4095);  // a longer path is read as its first 4095 characters
   bool more = true;
   const char* got = sLcpPath(text.get(), sep, &more);
   const size_t last = s.rfind(sep);
-  if (s.size() >= 4096 || last == std::string::npos) {
-    vCheck(got == nullptr && !more, "no step without a separator or for an over-long path");
+  if (last == std::string::npos) {
+    vCheck(got == nullptr && !more, "no step without a separator");
     return;
   }
   const std::string want = s.substr(0, last);
@@ -82,7 +83,7 @@ void vCheckPathStep(const cText& text, char sep) {
   vCheck(std::memchr(got, 0, 4096) != nullptr, "path result unterminated");
   vCheck(want == got, "sLcpPath drops the last segment");
   vCheck(more == (want.find(sep) != std::string::npos), "sLcpPath more flag");
-  vCheck(s == text.get(), "sLcpPath leaves the text unchanged");
+  vCheck(whole == text.get(), "sLcpPath leaves the text unchanged");
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ TEST(Lcp, DomainAndPath) {
       {false, "a.b.c", '\0', 1, nullptr, false},                      // a NUL separator finds nothing
       {true, "/a/b/", '/', 0, "/a/b", true},                          // trailing separator: only it goes
       {true, "/x/" + std::string(4092, 'y'), '/', 0, "/x", true},     // 4095: longest that fits
-      {true, "/x/" + std::string(4093, 'y'), '/', 0, nullptr, false},  // 4096: refused, not cut
+      {true, "/x/" + std::string(4093, 'y'), '/', 0, "/x", true},     // 4096: its first 4095 characters
+      {true, "/x/" + std::string(4092, 'y') + "/z", '/', 0, "/x", true},  // the cut goes through a segment
+      {true, std::string(5000, 'y'), '/', 0, nullptr, false},         // no '/' in the first 4095
   };
   for (const auto& row : rows) {
     std::vector<char> buf = vExact(row.text);

@@ -17,9 +17,10 @@ URLKEYS_API int bReverseDomain(char* name);
 // empty, holds `sep` again and is not a TLD by the key test. Reentrant.
 URLKEYS_API char* sLcpDomain(const char* domain, char sep, int n, bool* more);
 // Copies `path` without its last `sep` and what follows into a thread-local
-// 4096-byte buffer and returns it; null when there is no `sep` or the path is
-// 4096 characters or longer (such a path is not read past its 4096th byte).
-// *more is true when the result still holds `sep`, false on every null.
+// 4096-byte buffer and returns it; null when there is no `sep`. A longer path
+// is read as its first 4095 characters (and not past them), so its leading
+// prefixes still come out. *more is true when the result still holds `sep`,
+// false on every null.
 // The result is valid until this thread's next call; `path` is not changed.
 URLKEYS_API char* sLcpPath(const char* path, char sep, bool* more);
 // Diagnostic: prints L*(L-1)/2 groups of three spaces (no newline) on
