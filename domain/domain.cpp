@@ -19,8 +19,8 @@ constexpr size_t kLabelSize = 256;
 // measured to the end.
 constexpr size_t kKeyTestMaxLen = 10;
 
-// Per thread, so that concurrent callers no longer overwrite each other's
-// results; within one thread the lifetime rules are unchanged.
+// Per thread: callers on different threads never share a result; on one
+// thread a result lives until that thread's next call.
 thread_local char tl_sPath[kPathSize];
 thread_local char tl_sDomainPair[kLabelSize];
 

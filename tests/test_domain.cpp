@@ -7,14 +7,17 @@
 #include <climits>
 #include <vector>
 
+#include "support.h"
+
 namespace {
 
+using urlkeys_test::Exact;
+
 // Exactly strlen+1 bytes on the heap, so a read past the NUL shows under ASan.
-std::vector<char> vExact(const std::string& s) { return std::vector<char>(s.c_str(), s.c_str() + s.size() + 1); }
 
 // A domain result points into the host itself, a path result into a per-thread
 // buffer; null: fails.
-TEST(Lcp, DomainAndPath) {
+TEST(Domain, DomainAndPathSteps) {
   const struct { bool path; std::string text; char sep; int n; const char* result; bool more; } rows[] = {
       {false, "a.example.co.uk", '.', 2, "co.uk", false},             // 'co.uk' is a TLD
       {false, "a.example.co.uk", '.', INT_MIN, "example.co.uk", true},  // n below 1 counts as 1; no TLD
@@ -28,7 +31,7 @@ TEST(Lcp, DomainAndPath) {
       {true, std::string(5000, 'y'), '/', 0, nullptr, false},         // no '/' in the first 4095
   };
   for (const auto& row : rows) {
-    std::vector<char> buf = vExact(row.text);
+    std::vector<char> buf = Exact(row.text);
     bool more = !row.more;  // must be written on every call
     const char* got = row.path ? sLcpPath(buf.data(), row.sep, &more) : sLcpDomain(buf.data(), row.sep, row.n, &more);
     EXPECT_STREQ(got, row.result) << row.text.substr(0, 20) << " n=" << row.n;
@@ -44,7 +47,7 @@ TEST(ParseDomain, PrintsIndentationAndCutsLongLabels) {
       {std::string(127, 'a') + "." + std::string(128, 'b'), 3},  // pair of 256: cut
   };
   for (const auto& row : rows) {
-    std::vector<char> buf = vExact(row.domain);
+    std::vector<char> buf = Exact(row.domain);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(bParseDomain(buf.data(), 0));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(row.spaces, ' ')) << row.domain.size();

@@ -9,11 +9,14 @@
 
 #include "urlkeys/ip.h"
 
+#include "support.h"
+
 namespace {
+
+using urlkeys_test::Exact;
 
 // The text with its NUL in a block of exactly that size, so that the address
 // sanitizer catches a read past the end.
-std::vector<char> Exact(const std::string& s) { return std::vector<char>(s.c_str(), s.c_str() + s.size() + 1); }
 
 const char* const kNone = "000.000.000.000";
 

@@ -44,7 +44,7 @@ TEST(Parser, ParseUrlTable) {
   for (const Row& row : kUrlRows) {
     auto u = std::make_unique<cZuUrl>();
     u->init();
-    const int result = u->bParseUrl(ExactCopy(row.in).get());
+    const int result = u->bParseUrl(Exact(row.in).data());
     EXPECT_EQ(result, row.result) << row.in;
     u->bSetErrors(result);
     EXPECT_EQ(RenderUrl(*u), row.record) << row.in;
@@ -62,7 +62,7 @@ TEST(Parser, ParseHostinfoTable) {
     auto u = std::make_unique<cZuUrl>();
     u->init();
     u->bSetPort(7);
-    EXPECT_EQ(u->bParseHostinfo(ExactCopy(row.in).get()), row.result) << row.in;
+    EXPECT_EQ(u->bParseHostinfo(Exact(row.in).data()), row.result) << row.in;
     EXPECT_EQ(RenderUrl(*u), row.record) << row.in;
   }
 }
@@ -98,7 +98,7 @@ TEST(Parser, LongInputIsCut) {
       {std::string(10000, 'a'), ZU_HOSTNAME_SIZE - 1},  // host
   };
   for (const auto& row : rows) {
-    auto u = std::make_unique<cZuUrl>(ExactCopy(row.in.c_str()).get());
+    auto u = std::make_unique<cZuUrl>(Exact(row.in).data());
     EXPECT_EQ(strlen(u->url), 4095u) << row.in.size();
     EXPECT_EQ(strlen(u->scheme[0] ? u->path : u->hostname), row.field_len) << row.in.size();
   }

@@ -5,7 +5,7 @@
 #include "urlkeys/flat.h"
 #include "urlkeys/url.h"
 
-using urlkeys_test::ExactCopy;
+using urlkeys_test::Exact;
 
 namespace {
 
@@ -18,7 +18,7 @@ TEST(SimpleUrl, Table) {
       {"http://1.2.3.4.5/x", "http://000.000.000.000/x", 1},  // too many parts
   };
   for (const auto& row : rows) {
-    auto u = std::make_unique<cZuUrl>(ExactCopy(row.in).get());
+    auto u = std::make_unique<cZuUrl>(Exact(row.in).data());
     auto out = std::make_unique<char[]>(ZU_SIMPLE_URL_SIZE);  // exact size: a write past it shows under ASan
     EXPECT_EQ(u->bGetSimpleUrl(out.get()), row.result) << row.in;
     EXPECT_STREQ(out.get(), row.simple) << row.in;
@@ -49,10 +49,10 @@ TEST(FlatFunctions, NumericHosts) {
       {"3232235777", 0, "000.000.000.000"},           // no dot: not an address
   };
   for (const auto& row : rows) {
-    auto in = ExactCopy(row.in);
+    auto in = Exact(row.in);
     auto quad = std::make_unique<char[]>(16);
-    EXPECT_EQ(bIsUrlIp(in.get()), row.is_ip) << row.in;
-    EXPECT_EQ(bDottedQuadIp(in.get(), quad.get()), row.is_ip) << row.in;
+    EXPECT_EQ(bIsUrlIp(in.data()), row.is_ip) << row.in;
+    EXPECT_EQ(bDottedQuadIp(in.data(), quad.get()), row.is_ip) << row.in;
     EXPECT_STREQ(quad.get(), row.quad) << row.in;
   }
 }

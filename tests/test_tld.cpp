@@ -1,36 +1,30 @@
 // Tests of the TLD tests through the exported interface: the list test
-// bIsTLD, the key test bIsTLD2, the host test bCheckTLD and
-// ZuCreateTldHashTable, including first use from many threads.
+// bIsTLD, the key test bIsTLD2 and the host test bCheckTLD.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "urlkeys/tld.h"
 
+#include "support.h"
+
 namespace {
+
+using urlkeys_test::Exact;
 
 // The text with its NUL in a block of exactly that size, so that the address
 // sanitizer catches a read past the end.
-std::vector<char> Exact(const std::string& s) { return std::vector<char>(s.c_str(), s.c_str() + s.size() + 1); }
 
-// The first test of this program, so that its threads are the first users of
-// the key table.
-TEST(TldThreads, FirstUseFromEightThreads) {
-  std::vector<std::string> got(8);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 8; ++t)
-    threads.emplace_back([&got, t] {
-      if (t % 3 == 0) ZuCreateTldHashTable();  // builds racing with lookups
-      char span[3] = {'a', 'a', '.'};          // each two-letter name, inside a longer text
-      for (span[0] = 'a'; span[0] <= 'z'; ++span[0])
-        for (span[1] = 'a'; span[1] <= 'z'; ++span[1]) got[t] += bIsTLD2(span, 2) ? '1' : '0';
-    });
-  for (std::thread& th : threads) th.join();
-  for (int t = 1; t < 8; ++t) EXPECT_EQ(got[t], got[0]) << "thread " << t;
-  EXPECT_EQ(std::count(got[0].begin(), got[0].end(), '0'), 6);  // hb hc pb pc xb xc
+// The key test on every name of two lower-case letters, each inside a
+// longer text: only six are refused.
+TEST(TldTests, TwoLetterNames) {
+  std::string refused;
+  char span[3] = {'a', 'a', '.'};
+  for (span[0] = 'a'; span[0] <= 'z'; ++span[0])
+    for (span[1] = 'a'; span[1] <= 'z'; ++span[1])
+      if (!bIsTLD2(span, 2)) refused += std::string(span, 2) + ' ';
+  EXPECT_EQ(refused, "hb hc pb pc xb xc ");
 }
 
 struct Row { std::string name; bool list, key, host; };

@@ -36,9 +36,9 @@ const struct {
 
 TEST(Unescape, Table) {
   for (const auto& row : kRows) {
-    auto text = ExactCopy(row.in);
-    EXPECT_EQ(zuUrlUnescape(text.get()), row.escapes) << Escaped(row.in, strlen(row.in));
-    EXPECT_EQ(Escaped(text.get(), strlen(text.get())), row.out) << Escaped(row.in, strlen(row.in));
+    auto text = Exact(row.in);
+    EXPECT_EQ(zuUrlUnescape(text.data()), row.escapes) << Escaped(row.in, strlen(row.in));
+    EXPECT_EQ(Escaped(text.data(), strlen(text.data())), row.out) << Escaped(row.in, strlen(row.in));
   }
   EXPECT_EQ(zuUrlUnescape(nullptr), 0);
 }
@@ -48,9 +48,9 @@ TEST(Unescape, Table) {
 TEST(Unescape, LongTextsAndBlockBoundaries) {
   for (size_t before : {0, 15, 16, 17, 31, 10000}) {
     const std::string plain(before, 'p');
-    auto text = ExactCopy((plain + "%C3%A9+" + plain + "\xE2\x82%").c_str());
-    EXPECT_EQ(zuUrlUnescape(text.get()), 3) << before;
-    EXPECT_EQ(std::string(text.get()), plain + "\xE9 " + plain) << before;
+    auto text = Exact(plain + "%C3%A9+" + plain + "\xE2\x82%");
+    EXPECT_EQ(zuUrlUnescape(text.data()), 3) << before;
+    EXPECT_EQ(std::string(text.data()), plain + "\xE9 " + plain) << before;
   }
 }
 

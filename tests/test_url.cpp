@@ -30,7 +30,7 @@ TEST(UrlRecord, SettersFollowTheirExtraRules) {
   for (const auto& row : rows) {
     std::unique_ptr<cZuUrl> u(new cZuUrl());
     u->init();
-    const char* got = Set(*u, row.f, row.src ? ExactCopy(row.src).get() : nullptr, row.len);
+    const char* got = Set(*u, row.f, row.src ? Exact(row.src).data() : nullptr, row.len);
     EXPECT_EQ(Escaped(got, strlen(got)), row.want) << (row.src ? row.src : "null") << ", " << row.len;
   }
 }

@@ -1,13 +1,13 @@
 // Test helpers for the url record: a one-line rendering of a whole record,
-// so one table row pins every field, and exact-size heap copies of inputs.
+// so one table row pins every field.
 #ifndef URLKEYS_TESTS_URL_RENDER_H
 #define URLKEYS_TESTS_URL_RENDER_H
 
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
+#include "support.h"
 #include "urlkeys/url.h"
 
 namespace urlkeys_test {
@@ -41,15 +41,6 @@ inline std::string RenderUrl(const cZuUrl& u) {
   char tail[64];
   snprintf(tail, sizeof tail, "port=%d|err=0x%x%s", u.port, u.errors, u.initialised ? "" : "|uninit");
   return s + tail;
-}
-
-// A heap copy of `text` in exactly its length + 1 bytes, so that a read past
-// the terminator is caught by AddressSanitizer.
-inline std::unique_ptr<char[]> ExactCopy(const char* text) {
-  const size_t n = strlen(text);
-  std::unique_ptr<char[]> copy(new char[n + 1]);
-  memcpy(copy.get(), text, n + 1);
-  return copy;
 }
 
 }  // namespace urlkeys_test

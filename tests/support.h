@@ -1,0 +1,20 @@
+// Helpers shared by the test programs.
+#ifndef URLKEYS_TESTS_SUPPORT_H
+#define URLKEYS_TESTS_SUPPORT_H
+
+#include <string_view>
+#include <vector>
+
+namespace urlkeys_test {
+
+// `text` and a NUL in a heap block of exactly that size, so that
+// AddressSanitizer catches a read past the terminator. Use .data().
+inline std::vector<char> Exact(std::string_view text) {
+  std::vector<char> copy(text.begin(), text.end());
+  copy.push_back('\0');
+  return copy;
+}
+
+}  // namespace urlkeys_test
+
+#endif
