@@ -162,7 +162,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   bool tld_found = false;
   char* const second = host + 1;  // the host's first character is never examined
   for (char* c = pHostEnd; c > second;) {
-    c = static_cast<char*>(memrchr(second, '.', static_cast<size_t>(c - second)));
+    c = urlkeys_url::pFindLastByte(second, static_cast<size_t>(c - second), '.');
     if (c == nullptr) break;
     if (nElements == kSlots) return;
     pElement[nElements++] = c + 1;

@@ -70,7 +70,7 @@ char* cLcpUrl::sGetNextLcp() {
   // removes.
   const char* base = sMemberUrl + (bHasWww(sMemberUrl) ? 4 : 0);
   const size_t len = static_cast<size_t>(pEnd - pLcp);
-  char* slash = pLcp == base ? static_cast<char*>(memrchr(pLcp, '/', len)) : nullptr;
+  char* slash = pLcp == base ? urlkeys_url::pFindLastByte(pLcp, len, '/') : nullptr;
   if (slash != nullptr) {
     *slash = '\0';  // drop the last path segment (or a lone trailing '/')
     pEnd = slash;

@@ -42,6 +42,10 @@ inline size_t nLen(const char* b, const char* e) { return static_cast<size_t>(e 
 // no more than the first ten characters are ever looked at. With ten or
 // more, the eight candidate positions are tested at once, a byte per
 // position: x holds the bytes at 0..7, y those at 1..8, z those at 2..9.
+// Byte k of each word comes from the same offset k in either byte order,
+// and the zero-byte test below only asks whether any byte is zero, which
+// the borrow between bytes cannot change, so the answer does not depend
+// on the byte order.
 bool bSchemeMarkEarly(const char* text, size_t n) {
   if (n >= 10) {
     constexpr uint64_t kOnes = 0x0101010101010101u;
@@ -159,7 +163,7 @@ int nParseInto(cZuUrl& u, const char* text) {
     const char* host = auth;
     const char* host_colon = scan.first_colon;
     if (scan.has_at) {
-      const char* at = static_cast<const char*>(memrchr(auth, '@', nLen(auth, end)));
+      const char* at = urlkeys_url::pFindLastByte(auth, nLen(auth, end), '@');
       const char* colon = static_cast<const char*>(memchr(auth, ':', nLen(auth, at)));
       if (colon != nullptr) {
         nStoreSpan(u.user, ZU_USER_SIZE - 1, auth, nLen(auth, colon));

@@ -1,67 +1,76 @@
-// Block-wise text helpers of the url family: SSE2 searches over spans of
-// known length, ASCII lower-casing, bounded field stores, and the decoder
+// Block-wise text helpers of the url family: searches over spans of known
+// length, ASCII lower-casing, bounded field stores, and the decoder
 // core shared by zuUrlUnescape and the parser. Private to the library.
 #ifndef URLKEYS_URL_TEXT_SCAN_H
 #define URLKEYS_URL_TEXT_SCAN_H
-
-#include <emmintrin.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "url/simd.h"
+
 namespace urlkeys_url {
 
+// Every search and copy below is written once over a block layer (url/simd.h)
+// and takes it as the template argument Ops; callers use the default, the
+// build's native layer. All layers give the same results.
+
+// A compare result marking the bytes of v equal to any of the characters.
+template <class Ops, class... More>
+inline typename Ops::Block vEqAny(typename Ops::Block v, char c, More... more) {
+  if constexpr (sizeof...(more) == 0) {
+    return Ops::vEq(v, c);
+  } else {
+    return Ops::vOr(Ops::vEq(v, c), vEqAny<Ops>(v, more...));
+  }
+}
+
 // Returns the first position in [p, e) whose byte `byte_hit` accepts, or e.
-// `block_hits` gives, for 16 bytes loaded at once, the movemask of the bytes
-// that would be accepted (bit i for byte i). Every load lies inside
-// [base, e): whole blocks from p, then one block that ends exactly at e
-// (reaching back before p when base allows it, with the bytes before p
-// shifted out); spans too short for that are walked byte by byte.
-template <class BlockHits, class ByteHit>
+// `block_hits` gives, for 16 bytes loaded at once, the Mask of the bytes
+// that would be accepted. Every load lies inside [base, e): whole blocks
+// from p, then one block that ends exactly at e (reaching back before p
+// when base allows it, with the bytes before p shifted out); spans too
+// short for that are walked byte by byte.
+template <class Ops, class BlockHits, class ByteHit>
 inline const char* pFindFirst(const char* base, const char* p, const char* e, BlockHits block_hits,
                               ByteHit byte_hit) {
   for (; e - p >= 16; p += 16) {
-    const unsigned m = block_hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    if (m != 0) return p + __builtin_ctz(m);
+    const typename Ops::Mask m = block_hits(Ops::vLoad(p));
+    if (m != 0) return p + Ops::nFirst(m);
   }
   if (p == e) return e;
   if (e - base >= 16) {
     const char* q = e - 16;
-    const unsigned m = block_hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q))) >> (p - q);
-    return m != 0 ? p + __builtin_ctz(m) : e;
+    const typename Ops::Mask m = Ops::nDrop(block_hits(Ops::vLoad(q)), static_cast<size_t>(p - q));
+    return m != 0 ? p + Ops::nFirst(m) : e;
   }
   while (p < e && !byte_hit(static_cast<unsigned char>(*p))) ++p;
   return p;
 }
 
-inline unsigned nHits(__m128i v, char c) {
-  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
-}
-
 // Bytes the decoder must look at: '%', '+' and those of 0x80 and above
-// (whose own high bit goes straight into the mask).
-inline unsigned nEscapeHits(__m128i v) {
-  const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('%')),
-                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('+')));
-  return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(hit, v)));
+// (whose own top bit goes straight into the mask).
+template <class Ops>
+inline typename Ops::Mask nEscapeHits(typename Ops::Block v) {
+  return Ops::nTopBits(Ops::vOr(vEqAny<Ops>(v, '%', '+'), v));
 }
 
 // First byte that the decoder must look at. Everything before it decodes
 // to itself.
+template <class Ops = NativeOps>
 inline const char* pFindEscape(const char* base, const char* p, const char* e) {
-  return pFindFirst(base, p, e, nEscapeHits,
-                    [](unsigned char c) { return c == '%' || c == '+' || c >= 0x80; });
+  return pFindFirst<Ops>(base, p, e, nEscapeHits<Ops>,
+                         [](unsigned char c) { return c == '%' || c == '+' || c >= 0x80; });
 }
 
 // First byte that ends a scheme name within text free of NULs: ':', '/',
 // '?', '#' or a line feed.
+template <class Ops = NativeOps>
 inline const char* pFindSchemeEnd(const char* base, const char* p, const char* e) {
-  return pFindFirst(
+  return pFindFirst<Ops>(
       base, p, e,
-      [](__m128i v) {
-        return nHits(v, ':') | nHits(v, '/') | nHits(v, '?') | nHits(v, '#') | nHits(v, '\n');
-      },
+      [](typename Ops::Block v) { return Ops::nMask(vEqAny<Ops>(v, ':', '/', '?', '#', '\n')); },
       [](unsigned char c) { return c == ':' || c == '/' || c == '?' || c == '#' || c == '\n'; });
 }
 
@@ -74,31 +83,34 @@ struct AuthorityScan {
 
 // Scans the authority starting at p within text free of NULs that ends at
 // e; loads stay inside [base, e) as in pFindFirst.
+template <class Ops = NativeOps>
 inline AuthorityScan oScanAuthority(const char* base, const char* p, const char* e) {
+  using Mask = typename Ops::Mask;
   AuthorityScan r{e, nullptr, false};
   // Takes the hit masks of 16 bytes from `at`; true when the end was found.
-  auto block = [&r](const char* at, unsigned end_m, unsigned colon_m, unsigned at_m) {
+  auto block = [&r](const char* at, Mask end_m, Mask colon_m, Mask at_m) {
     if (end_m != 0) {
-      const unsigned before = (end_m & (0u - end_m)) - 1u;  // bits below the end
+      const Mask before = (end_m & (Mask{0} - end_m)) - Mask{1};  // bytes before the end
       colon_m &= before;
       at_m &= before;
-      r.end = at + __builtin_ctz(end_m);
+      r.end = at + Ops::nFirst(end_m);
     }
-    if (r.first_colon == nullptr && colon_m != 0) r.first_colon = at + __builtin_ctz(colon_m);
+    if (r.first_colon == nullptr && colon_m != 0) r.first_colon = at + Ops::nFirst(colon_m);
     if (at_m != 0) r.has_at = true;
     return end_m != 0;
   };
-  auto end_hits = [](__m128i v) { return nHits(v, '/') | nHits(v, '?') | nHits(v, '#') | nHits(v, '\n'); };
+  auto end_hits = [](typename Ops::Block v) { return Ops::nMask(vEqAny<Ops>(v, '/', '?', '#', '\n')); };
   for (; e - p >= 16; p += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    if (block(p, end_hits(v), nHits(v, ':'), nHits(v, '@'))) return r;
+    const typename Ops::Block v = Ops::vLoad(p);
+    if (block(p, end_hits(v), Ops::nMask(Ops::vEq(v, ':')), Ops::nMask(Ops::vEq(v, '@')))) return r;
   }
   if (p == e) return r;
   if (e - base >= 16) {
     const char* q = e - 16;
-    const unsigned shift = static_cast<unsigned>(p - q);
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-    block(p, end_hits(v) >> shift, nHits(v, ':') >> shift, nHits(v, '@') >> shift);
+    const size_t shift = static_cast<size_t>(p - q);
+    const typename Ops::Block v = Ops::vLoad(q);
+    block(p, Ops::nDrop(end_hits(v), shift), Ops::nDrop(Ops::nMask(Ops::vEq(v, ':')), shift),
+          Ops::nDrop(Ops::nMask(Ops::vEq(v, '@')), shift));
     return r;
   }
   for (; p < e; ++p) {
@@ -114,59 +126,57 @@ inline AuthorityScan oScanAuthority(const char* base, const char* p, const char*
 }
 
 // First byte that ends a path within text free of NULs: '?' or '#'.
+template <class Ops = NativeOps>
 inline const char* pFindPathEnd(const char* base, const char* p, const char* e) {
-  return pFindFirst(
-      base, p, e, [](__m128i v) { return nHits(v, '?') | nHits(v, '#'); },
+  return pFindFirst<Ops>(
+      base, p, e, [](typename Ops::Block v) { return Ops::nMask(vEqAny<Ops>(v, '?', '#')); },
       [](unsigned char c) { return c == '?' || c == '#'; });
 }
 
 // First occurrence of `c` in [p, e).
+template <class Ops = NativeOps>
 inline const char* pFindByte(const char* base, const char* p, const char* e, char c) {
-  return pFindFirst(
-      base, p, e, [c](__m128i v) { return nHits(v, c); },
+  return pFindFirst<Ops>(
+      base, p, e, [c](typename Ops::Block v) { return Ops::nMask(Ops::vEq(v, c)); },
       [c](unsigned char x) { return x == static_cast<unsigned char>(c); });
+}
+
+// Last occurrence of `c` in [p, p + n), or null: the C library's memrchr
+// where it has one (glibc), else a plain backward walk.
+inline const char* pFindLastByte(const char* p, size_t n, char c) {
+#if defined(__GLIBC__)
+  return static_cast<const char*>(memrchr(p, c, n));
+#else
+  while (n > 0) {
+    if (p[--n] == c) return p + n;
+  }
+  return nullptr;
+#endif
+}
+inline char* pFindLastByte(char* p, size_t n, char c) {
+  return const_cast<char*>(pFindLastByte(static_cast<const char*>(p), n, c));
 }
 
 inline char cLowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-inline __m128i vLower16(__m128i v) {
-  // v - ('A' + 128) as signed bytes is below -128 + 26 exactly for 'A'..'Z'.
-  const __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>('A' + 128)));
-  const __m128i upper = _mm_cmplt_epi8(t, _mm_set1_epi8(static_cast<char>(-128 + 26)));
-  return _mm_or_si128(v, _mm_and_si128(upper, _mm_set1_epi8(0x20)));
-}
-
 // Lower-cases n bytes from src into dst (the same place, or regions that
 // do not overlap). Spans of 16 and more go a block at a time, the last
 // block overlapping the one before (lower-casing twice changes nothing);
 // shorter ones as two overlapping halves of 8 or 4 bytes.
+template <class Ops = NativeOps>
 inline void vCopyLower(char* dst, const char* src, size_t n) {
   if (n >= 16) {
     size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), vLower16(v));
-    }
-    if (i < n) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), vLower16(v));
-    }
+    for (; i + 16 <= n; i += 16) Ops::vStore(dst + i, Ops::vLower(Ops::vLoad(src + i)));
+    if (i < n) Ops::vStore(dst + n - 16, Ops::vLower(Ops::vLoad(src + n - 16)));
   } else if (n >= 8) {
-    const __m128i a = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src));
-    const __m128i b = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + n - 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), vLower16(a));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + n - 8), vLower16(b));
+    Ops::vCopyLower8(dst, src);
+    Ops::vCopyLower8(dst + n - 8, src + n - 8);
   } else if (n >= 4) {
-    int32_t a;
-    int32_t b;
-    memcpy(&a, src, 4);
-    memcpy(&b, src + n - 4, 4);
-    a = _mm_cvtsi128_si32(vLower16(_mm_cvtsi32_si128(a)));
-    b = _mm_cvtsi128_si32(vLower16(_mm_cvtsi32_si128(b)));
-    memcpy(dst, &a, 4);
-    memcpy(dst + n - 4, &b, 4);
+    Ops::vCopyLower4(dst, src);
+    Ops::vCopyLower4(dst + n - 4, src + n - 4);
   } else {
     for (size_t i = 0; i < n; ++i) dst[i] = cLowerAscii(src[i]);
   }
@@ -181,25 +191,26 @@ inline void vLowerAscii(char* s, size_t n) { vCopyLower(s, s, n); }
 // (A memcpy of a size the compiler can bound may be expanded into a string
 // instruction, rep movs, whose start-up cost exceeds the whole copy of a
 // URL part.)
+template <class Ops = NativeOps>
 inline void vCopyBytes(char* dst, const char* src, size_t n) {
   if (n >= 16) {
     if (n > 32) {
       size_t i = 0;
       for (; i + 16 < n; i += 16) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i)));
+        Ops::vStore(dst + i, Ops::vLoad(src + i));
+#if defined(__GNUC__)
         // Hides the loop's stride from the compiler, which would otherwise
         // turn the loop back into that string instruction.
         __asm__("" : "+r"(i));
+#endif
       }
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16),
-                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16)));
+      Ops::vStore(dst + n - 16, Ops::vLoad(src + n - 16));
       return;
     }
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), a);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), b);
+    const typename Ops::Block a = Ops::vLoad(src);
+    const typename Ops::Block b = Ops::vLoad(src + n - 16);
+    Ops::vStore(dst, a);
+    Ops::vStore(dst + n - 16, b);
   } else if (n >= 8) {
     uint64_t a;
     uint64_t b;
@@ -224,17 +235,19 @@ inline void vCopyBytes(char* dst, const char* src, size_t n) {
 
 // Stores the span [src, src + len), which holds no NUL and does not overlap
 // `dst`, cut at `cap` characters, terminated. Returns the characters stored.
+template <class Ops = NativeOps>
 inline size_t nStoreSpan(char* dst, size_t cap, const char* src, size_t len) {
   const size_t k = len < cap ? len : cap;
-  vCopyBytes(dst, src, k);
+  vCopyBytes<Ops>(dst, src, k);
   dst[k] = '\0';
   return k;
 }
 
 // The same, lower-casing the ASCII letters.
+template <class Ops = NativeOps>
 inline size_t nStoreLowerSpan(char* dst, size_t cap, const char* src, size_t len) {
   const size_t k = len < cap ? len : cap;
-  vCopyLower(dst, src, k);
+  vCopyLower<Ops>(dst, src, k);
   dst[k] = '\0';
   return k;
 }
@@ -242,28 +255,29 @@ inline size_t nStoreLowerSpan(char* dst, size_t cap, const char* src, size_t len
 // Copies n bytes (no NUL among them) from src to dst, which do not overlap,
 // and returns the offset of the first byte the decoder must look at ('%',
 // '+' or 0x80 and above), or n when there is none: one pass for both.
+template <class Ops = NativeOps>
 inline size_t nCopyFindEscape(char* dst, const char* src, size_t n) {
   if (n < 16) {
-    vCopyBytes(dst, src, n);
-    return static_cast<size_t>(pFindEscape(dst, dst, dst + n) - dst);
+    vCopyBytes<Ops>(dst, src, n);
+    return static_cast<size_t>(pFindEscape<Ops>(dst, dst, dst + n) - dst);
   }
   size_t first = n;
   size_t i = 0;
   for (; i + 16 <= n; i += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
+    const typename Ops::Block v = Ops::vLoad(src + i);
+    Ops::vStore(dst + i, v);
     if (first == n) {
-      const unsigned m = nEscapeHits(v);
-      if (m != 0) first = i + __builtin_ctz(m);
+      const typename Ops::Mask m = nEscapeHits<Ops>(v);
+      if (m != 0) first = i + Ops::nFirst(m);
     }
   }
   if (i < n) {
     // The last block ends at n and reaches back over bytes already done.
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + n - 16));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), v);
+    const typename Ops::Block v = Ops::vLoad(src + n - 16);
+    Ops::vStore(dst + n - 16, v);
     if (first == n) {
-      const unsigned m = nEscapeHits(v) >> (16 - (n - i));
-      if (m != 0) first = i + __builtin_ctz(m);
+      const typename Ops::Mask m = Ops::nDrop(nEscapeHits<Ops>(v), 16 - (n - i));
+      if (m != 0) first = i + Ops::nFirst(m);
     }
   }
   return first;

@@ -1,0 +1,150 @@
+// Fuzz target for the block scans and copies of the url family: on every
+// span [p, e) of the input (all of them for short inputs, those near both
+// ends for long ones), each helper gives the same result through the
+// build's native block layer (SSE2 or NEON) as through the plain one, and
+// both agree with a byte-at-a-time model. The text is held in a buffer of
+// exactly its size, so the sanitizer reports any load outside it.
+//
+// Input: byte 0 is the character pFindByte looks for, byte 1 the cap of the
+// bounded stores; the rest is the text.
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "fuzz_common.h"
+#include "url/text_scan.h"
+
+using urlkeys_fuzz::vCheck;
+using urlkeys_url::NativeOps;
+using urlkeys_url::PortableOps;
+
+namespace {
+
+const char* pModelFirst(const char* p, const char* e, const char* set, bool high) {
+  for (; p < e; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if ((high && c >= 0x80) || std::memchr(set, c, std::strlen(set)) != nullptr) return p;
+  }
+  return e;
+}
+
+char cModelLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// The searches over [p, e), with loads allowed back to `base`.
+void vCheckSearches(const char* base, const char* p, const char* e, char c) {
+  const char* want = pModelFirst(p, e, "%+", true);
+  vCheck(urlkeys_url::pFindEscape<NativeOps>(base, p, e) == want, "pFindEscape native");
+  vCheck(urlkeys_url::pFindEscape<PortableOps>(base, p, e) == want, "pFindEscape portable");
+
+  want = pModelFirst(p, e, ":/?#\n", false);
+  vCheck(urlkeys_url::pFindSchemeEnd<NativeOps>(base, p, e) == want, "pFindSchemeEnd native");
+  vCheck(urlkeys_url::pFindSchemeEnd<PortableOps>(base, p, e) == want, "pFindSchemeEnd portable");
+
+  want = pModelFirst(p, e, "?#", false);
+  vCheck(urlkeys_url::pFindPathEnd<NativeOps>(base, p, e) == want, "pFindPathEnd native");
+  vCheck(urlkeys_url::pFindPathEnd<PortableOps>(base, p, e) == want, "pFindPathEnd portable");
+
+  want = p;
+  while (want < e && *want != c) ++want;
+  vCheck(urlkeys_url::pFindByte<NativeOps>(base, p, e, c) == want, "pFindByte native");
+  vCheck(urlkeys_url::pFindByte<PortableOps>(base, p, e, c) == want, "pFindByte portable");
+
+  urlkeys_url::AuthorityScan model{pModelFirst(p, e, "/?#\n", false), nullptr, false};
+  for (const char* q = p; q < model.end; ++q) {
+    if (*q == ':' && model.first_colon == nullptr) model.first_colon = q;
+    if (*q == '@') model.has_at = true;
+  }
+  const urlkeys_url::AuthorityScan native = urlkeys_url::oScanAuthority<NativeOps>(base, p, e);
+  const urlkeys_url::AuthorityScan plain = urlkeys_url::oScanAuthority<PortableOps>(base, p, e);
+  vCheck(native.end == model.end && native.first_colon == model.first_colon &&
+             native.has_at == model.has_at,
+         "oScanAuthority native");
+  vCheck(plain.end == model.end && plain.first_colon == model.first_colon &&
+             plain.has_at == model.has_at,
+         "oScanAuthority portable");
+
+  const size_t n = static_cast<size_t>(e - p);
+  const char* last = nullptr;
+  for (const char* q = p; q < e; ++q) last = *q == c ? q : last;
+  vCheck(urlkeys_url::pFindLastByte(p, n, c) == last, "pFindLastByte");
+}
+
+// The copies of the n bytes at src, each into a buffer of exactly n bytes
+// (n + 1 for the terminated stores).
+void vCheckCopies(const char* src, size_t n, size_t cap) {
+  std::string lower(src, n);
+  for (char& ch : lower) ch = cModelLower(ch);
+  const size_t k = n < cap ? n : cap;
+  std::unique_ptr<char[]> a(new char[n + 1]);
+  std::unique_ptr<char[]> b(new char[n + 1]);
+
+  urlkeys_url::vCopyBytes<NativeOps>(a.get(), src, n);
+  urlkeys_url::vCopyBytes<PortableOps>(b.get(), src, n);
+  vCheck(std::memcmp(a.get(), src, n) == 0, "vCopyBytes native");
+  vCheck(std::memcmp(b.get(), src, n) == 0, "vCopyBytes portable");
+
+  urlkeys_url::vCopyLower<NativeOps>(a.get(), src, n);
+  urlkeys_url::vCopyLower<PortableOps>(b.get(), src, n);
+  vCheck(std::memcmp(a.get(), lower.data(), n) == 0, "vCopyLower native");
+  vCheck(std::memcmp(b.get(), lower.data(), n) == 0, "vCopyLower portable");
+
+  // In place, as vLowerAscii does it.
+  std::memcpy(a.get(), src, n);
+  std::memcpy(b.get(), src, n);
+  urlkeys_url::vCopyLower<NativeOps>(a.get(), a.get(), n);
+  urlkeys_url::vCopyLower<PortableOps>(b.get(), b.get(), n);
+  vCheck(std::memcmp(a.get(), lower.data(), n) == 0, "vCopyLower in place native");
+  vCheck(std::memcmp(b.get(), lower.data(), n) == 0, "vCopyLower in place portable");
+
+  vCheck(urlkeys_url::nStoreSpan<NativeOps>(a.get(), cap, src, n) == k &&
+             std::memcmp(a.get(), src, k) == 0 && a[k] == '\0',
+         "nStoreSpan native");
+  vCheck(urlkeys_url::nStoreSpan<PortableOps>(b.get(), cap, src, n) == k &&
+             std::memcmp(b.get(), src, k) == 0 && b[k] == '\0',
+         "nStoreSpan portable");
+  vCheck(urlkeys_url::nStoreLowerSpan<NativeOps>(a.get(), cap, src, n) == k &&
+             std::memcmp(a.get(), lower.data(), k) == 0 && a[k] == '\0',
+         "nStoreLowerSpan native");
+  vCheck(urlkeys_url::nStoreLowerSpan<PortableOps>(b.get(), cap, src, n) == k &&
+             std::memcmp(b.get(), lower.data(), k) == 0 && b[k] == '\0',
+         "nStoreLowerSpan portable");
+
+  const size_t first = static_cast<size_t>(pModelFirst(src, src + n, "%+", true) - src);
+  vCheck(urlkeys_url::nCopyFindEscape<NativeOps>(a.get(), src, n) == first &&
+             std::memcmp(a.get(), src, n) == 0,
+         "nCopyFindEscape native");
+  vCheck(urlkeys_url::nCopyFindEscape<PortableOps>(b.get(), src, n) == first &&
+             std::memcmp(b.get(), src, n) == 0,
+         "nCopyFindEscape portable");
+}
+
+// Offsets worth trying in a text of n bytes: all of them when it is short,
+// else those within 40 bytes of either end.
+bool bTried(size_t at, size_t n) { return n <= 80 || at <= 40 || at + 40 >= n; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const char c = static_cast<char>(data[0]);
+  const size_t cap = data[1];
+  const size_t n = size - 2;
+  // Exactly n bytes: no terminator the helpers could lean on.
+  std::unique_ptr<char[]> text(new char[n == 0 ? 1 : n]);
+  if (n != 0) std::memcpy(text.get(), data + 2, n);
+  const char* base = text.get();
+
+  for (size_t i = 0; i <= n; ++i) {
+    if (!bTried(i, n)) continue;
+    for (size_t j = i; j <= n; ++j) {
+      if (!bTried(j, n)) continue;
+      // Loads may reach back to the text's start, or not before p at all.
+      vCheckSearches(base, base + i, base + j, c);
+      vCheckSearches(base + i, base + i, base + j, c);
+    }
+    // Copies of the span from i to the end, and of its first bytes.
+    vCheckCopies(base + i, n - i, cap);
+    if (n - i > 16) vCheckCopies(base + i, 15 + i % 3, cap);
+  }
+  return 0;
+}
