@@ -20,11 +20,11 @@ constexpr std::uint32_t kXnPrefix = 'x' | 'n' << 8 | '-' << 16 | '-' << 24;
 
 inline bool bHasXnPrefix(const char* s, std::size_t len) {
   if (len < 4) return false;
-  std::uint32_t head;
-  std::memcpy(&head, s, 4);
-  return head == kXnPrefix;
+  return nLoadLittle32(s) == kXnPrefix;
 }
 
+// The 8 bytes at s in the target's byte order: only tested with bHasByte,
+// which does not depend on it.
 inline std::uint64_t nLoad8(const char* s) {
   std::uint64_t w;
   std::memcpy(&w, s, 8);

@@ -30,13 +30,23 @@ extern const std::array<std::uint64_t, kNameCount> g_anKeys;
 
 // ---------------------------------------------------------------- packing
 
+// The 4 bytes at `s` as a little-endian number (byte 0 lowest) on any
+// target; the packed names and keys below depend on that order.
+inline std::uint32_t nLoadLittle32(const char* s) {
+  std::uint32_t w;
+  std::memcpy(&w, s, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  w = __builtin_bswap32(w);
+#endif
+  return w;
+}
+
 // The m bytes at `s` (0 <= m <= 8) as a little-endian word, zero above
 // them. Reads exactly those m bytes, with at most two loads.
 inline std::uint64_t nPackUpTo8(const char* s, std::size_t m) {
   if (m >= 4) {
-    std::uint32_t lo, hi;
-    std::memcpy(&lo, s, 4);
-    std::memcpy(&hi, s + m - 4, 4);  // overlaps lo when m < 8: same bytes, OR is harmless
+    const std::uint32_t lo = nLoadLittle32(s);
+    const std::uint32_t hi = nLoadLittle32(s + m - 4);  // overlaps lo when m < 8: same bytes, OR is harmless
     return lo | (static_cast<std::uint64_t>(hi) << (8 * (m - 4)));
   }
   if (m == 0) return 0;
@@ -54,7 +64,8 @@ constexpr std::uint64_t nPackBytes(const char* s, std::size_t m) {
   return w;
 }
 
-// True when any byte of w equals c (exact, for any w).
+// True when any byte of w equals c (exact, for any w, and so for either
+// byte order of the load that filled w).
 constexpr bool bHasByte(std::uint64_t w, unsigned char c) {
   const std::uint64_t v = w ^ (0x0101010101010101ull * c);
   return ((v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull) != 0;
