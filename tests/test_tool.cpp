@@ -9,6 +9,11 @@
 #include <string>
 
 #ifdef URLKEYS_TOOL_PATH
+// The emulator command, when the tool is built for another machine.
+#ifndef URLKEYS_TOOL_RUNNER
+#define URLKEYS_TOOL_RUNNER ""
+#endif
+
 namespace {
 
 struct Result {
@@ -23,7 +28,8 @@ Result RunTool(const std::string& args, const std::string& input = "") {
   std::string base = testing::TempDir() + "/urlkeys_tool_" + std::to_string(getpid());
   std::string in = base + "_in.txt", err = base + "_err.txt";
   std::ofstream(in, std::ios::binary) << input;
-  std::string cmd = std::string("'") + URLKEYS_TOOL_PATH + "' " + args + " <'" + in + "' 2>'" + err + "'";
+  std::string cmd = std::string(URLKEYS_TOOL_RUNNER "'") + URLKEYS_TOOL_PATH + "' " + args + " <'" + in +
+                    "' 2>'" + err + "'";
   Result r;
   FILE* p = popen(cmd.c_str(), "r");
   char buf[4096];

@@ -1,0 +1,23 @@
+# Cross build for 64-bit ARM Linux with Debian's cross compiler
+# (g++-aarch64-linux-gnu); programs run under qemu-user, so ctest runs the
+# whole suite on an x86-64 machine (qemu-user package). Use:
+#   cmake --preset aarch64    (or -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake)
+# Without GoogleTest for the target, the tests build GoogleTest from the
+# sources of Debian's googletest package (URLKEYS_GTEST_SOURCE_DIR).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+
+set(URLKEYS_CROSS_TRIPLE aarch64-linux-gnu)
+set(CMAKE_C_COMPILER ${URLKEYS_CROSS_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${URLKEYS_CROSS_TRIPLE}-g++)
+# The target's libraries and headers; build tools come from the host.
+set(CMAKE_FIND_ROOT_PATH /usr/${URLKEYS_CROSS_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(URLKEYS_QEMU qemu-${CMAKE_SYSTEM_PROCESSOR})
+if(URLKEYS_QEMU)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${URLKEYS_QEMU} -L /usr/${URLKEYS_CROSS_TRIPLE})
+endif()
