@@ -1,23 +1,7 @@
-# Cross build for 64-bit ARM Linux with Debian's cross compiler
-# (g++-aarch64-linux-gnu); programs run under qemu-user, so ctest runs the
-# whole suite on an x86-64 machine (qemu-user package). Use:
-#   cmake --preset aarch64    (or -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake)
-# Without GoogleTest for the target, the tests build GoogleTest from the
-# sources of Debian's googletest package (URLKEYS_GTEST_SOURCE_DIR).
-set(CMAKE_SYSTEM_NAME Linux)
+# Cross build for 64-bit ARM Linux (NEON block scans) with Debian's
+# g++-aarch64-linux-gnu; the tests run under qemu-user. Use
+#   cmake --workflow --preset aarch64
+# or -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake.
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-
 set(URLKEYS_CROSS_TRIPLE aarch64-linux-gnu)
-set(CMAKE_C_COMPILER ${URLKEYS_CROSS_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${URLKEYS_CROSS_TRIPLE}-g++)
-# The target's libraries and headers; build tools come from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${URLKEYS_CROSS_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-find_program(URLKEYS_QEMU qemu-${CMAKE_SYSTEM_PROCESSOR})
-if(URLKEYS_QEMU)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${URLKEYS_QEMU} -L /usr/${URLKEYS_CROSS_TRIPLE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/cross-linux-gnu.cmake)
