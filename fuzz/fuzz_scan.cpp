@@ -67,6 +67,7 @@ void vCheckSearches(const char* base, const char* p, const char* e, char c) {
   const char* last = nullptr;
   for (const char* q = p; q < e; ++q) last = *q == c ? q : last;
   vCheck(urlkeys_url::pFindLastByte(p, n, c) == last, "pFindLastByte");
+  vCheck(urlkeys_url::pFindLastBytePlain(p, n, c) == last, "pFindLastBytePlain");
 }
 
 // The copies of the n bytes at src, each into a buffer of exactly n bytes

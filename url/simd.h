@@ -1,7 +1,7 @@
 // The few 16-byte block operations the text scans and copies of the url
 // family are written against, in three forms with identical results:
 //   Sse2Ops      x86-64 (and any target with SSE2),
-//   NeonOps      little-endian AArch64 (and 32-bit ARM with NEON),
+//   NeonOps      little-endian AArch64,
 //   PortableOps  every other target: 8-byte words and plain C++.
 // NativeOps is the form this build uses; defining URLKEYS_PORTABLE_SCAN
 // makes it PortableOps on any target. Private to the library.
@@ -24,8 +24,8 @@
 #if !defined(URLKEYS_PORTABLE_SCAN) && (defined(__SSE2__) || defined(_M_X64))
 #define URLKEYS_SCAN_SSE2 1
 #include <emmintrin.h>
-#elif !defined(URLKEYS_PORTABLE_SCAN) && defined(__ARM_NEON) && defined(__BYTE_ORDER__) && \
-    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#elif !defined(URLKEYS_PORTABLE_SCAN) && defined(__aarch64__) && defined(__ARM_NEON) && \
+    defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 #define URLKEYS_SCAN_NEON 1
 #include <arm_neon.h>
 #endif

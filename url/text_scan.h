@@ -141,16 +141,20 @@ inline const char* pFindByte(const char* base, const char* p, const char* e, cha
       [c](unsigned char x) { return x == static_cast<unsigned char>(c); });
 }
 
-// Last occurrence of `c` in [p, p + n), or null: the C library's memrchr
-// where it has one (glibc), else a plain backward walk.
-inline const char* pFindLastByte(const char* p, size_t n, char c) {
-#if defined(__GLIBC__)
-  return static_cast<const char*>(memrchr(p, c, n));
-#else
+// Last occurrence of `c` in [p, p + n), or null, by a plain backward walk.
+inline const char* pFindLastBytePlain(const char* p, size_t n, char c) {
   while (n > 0) {
     if (p[--n] == c) return p + n;
   }
   return nullptr;
+}
+
+// The same through the C library's memrchr where it has one (glibc).
+inline const char* pFindLastByte(const char* p, size_t n, char c) {
+#if defined(__GLIBC__)
+  return static_cast<const char*>(memrchr(p, c, n));
+#else
+  return pFindLastBytePlain(p, n, c);
 #endif
 }
 inline char* pFindLastByte(char* p, size_t n, char c) {
