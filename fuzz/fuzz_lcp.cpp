@@ -102,10 +102,11 @@ void vCheckLcpParse(const cText& input, int limit, int small) {
   cLcpParse p(url, limit, count);
   vCheck(count >= 0 && count <= 20, "count 0 to 20");
   vCheck(count <= (limit > 0 ? limit : 0), "count within the limit");
-  // Texts longer than 4095 characters are refused; others are decoded as by
-  // whole-text passes while a '%' remains, then lose one trailing '/'.
-  if (input.size() <= 4095 && std::strlen(input.get()) <= 4095) {
+  // The text, cut at 4095 characters, is decoded as by whole-text passes
+  // while a '%' remains, then loses one trailing '/'.
+  {
     std::string model(input.get());
+    if (model.size() > 4095) model.resize(4095);
     while (model.find('%') != std::string::npos) {
       zuUrlUnescape(&model[0]);
       model.resize(std::strlen(model.c_str()));

@@ -13,7 +13,7 @@
 
 namespace {
 
-// Longest text the constructor takes; longer texts give no candidates.
+// Longest text the constructor reads; a longer text is cut there in place.
 constexpr size_t kMaxText = 4095;
 // Most candidates one construction keeps.
 constexpr int kMaxCandidates = 20;
@@ -132,7 +132,12 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   count = 0;
   if (url == nullptr) return;
   size_t n = strnlen(url, kMaxText + 1);
-  if (n > kMaxText) return;  // refused, text untouched
+  if (n > kMaxText) {
+    // A longer text is read as its first 4095 characters, so padding the
+    // end of a URL cannot hide its host; the cut also bounds the decoding.
+    url[kMaxText] = '\0';
+    n = kMaxText;
+  }
   if (std::memchr(url, '%', n) != nullptr) n = nDecodeWhilePercent(url, n);
 
   // Scheme: "x://" counts only when the first '.' lies after the first '/'.

@@ -87,7 +87,7 @@ TEST(LcpParse, Walks) {
       {"x." + std::string(252, 'b') + ".com", "0:", "=", 10},  // 256: refused
       {path30, "20: " + path30.substr(0, path30.find("/s19")) + " |", "=", 100},  // 20 of 22 kept
       {long_ok, "2: a.com/A", "a.com/A" + long_ok.substr(9), 10},  // 4095 characters
-      {long_ok + "x", "0:", "=", 10},                              // 4096: refused, untouched
+      {long_ok + "x", "2: a.com/A", "a.com/A" + long_ok.substr(9), 10},  // 4096: cut at 4095
       {"example.com//", "2:", "example.com/", 10},                 // one '/' removed only
       {"a.com/x%00y/", "2: a.com/x", "a.com/x", 10},  // decoded NUL ends the text
       {chain + "41", "2: a.com/A", "a.com/A", 10},    // worst nesting, 4089 characters
@@ -100,6 +100,46 @@ TEST(LcpParse, Walks) {
   int count = -1;
   cLcpParse none(nullptr, 10, count);
   EXPECT_EQ(count, 0);
+}
+
+// The candidates without a '/' (host suffixes) of each class's full walk.
+std::vector<std::string> HostsOfUrl(const std::string& url) {
+  std::vector<char> text = Exact(url);
+  cLcpUrl lcp(text.data());
+  std::vector<std::string> hosts;
+  for (const char* c = lcp.sGetNextLcp(); c != nullptr; c = lcp.sGetNextLcp())
+    if (std::strchr(c, '/') == nullptr) hosts.emplace_back(c);
+  return hosts;
+}
+
+std::vector<std::string> HostsOfParse(const std::string& url) {
+  std::vector<char> text = Exact(url), dst(text.size());
+  int count = 0;
+  cLcpParse lcp(text.data(), 20, count);
+  std::vector<std::string> hosts;
+  for (int i = 0; i < count; ++i) {
+    lcp.nGetLcp(text.data(), dst.data());
+    if (std::strchr(dst.data(), '/') == nullptr) hosts.emplace_back(dst.data());
+  }
+  return hosts;
+}
+
+TEST(Lcp, PaddingDoesNotHideTheHost) {
+  std::string segments;
+  while (segments.size() < 5000) segments += "/seg";
+  const struct { std::string url, padding; } rows[] = {
+      {"http://evil.example.com/login?q=", std::string(5000, 'A')},  // long query
+      {"http://evil.example.com/login", segments},                    // long path
+      {"evil.example.co.uk/%41", std::string(5000, 'x')},             // escapes, no scheme
+      {"http://www.evil.example.com/", std::string(5000, '/')},
+  };
+  for (const auto& row : rows) {
+    const std::vector<std::string> url = HostsOfUrl(row.url), parse = HostsOfParse(row.url);
+    EXPECT_FALSE(url.empty()) << row.url;
+    EXPECT_FALSE(parse.empty()) << row.url;
+    EXPECT_EQ(HostsOfUrl(row.url + row.padding), url) << row.url;
+    EXPECT_EQ(HostsOfParse(row.url + row.padding), parse) << row.url;
+  }
 }
 
 TEST(LcpParse, BoundedCopiesAndPrintAll) {

@@ -60,11 +60,12 @@ class URLKEYS_API cLcpParse {
   // removed. Candidates are the host suffixes above the TLD (found by the
   // key test on the last one and two labels), the whole host and the path
   // prefixes. Failures (no '.', empty host, no TLD, last labels over 255
-  // characters) give 0. A text over 4095 characters is refused: count 0 and
-  // the text is left untouched. A null `url` gives 0. The text must stay
-  // unchanged and alive while the object is used. Each decoding pass works
-  // only on the span it can change, so the worst 4095-character text of
-  // nested escapes constructs in a few milliseconds. Does not allocate.
+  // characters) give 0. A text over 4095 characters is cut in place (a NUL
+  // written at position 4095) and read as those 4095 characters. A null
+  // `url` gives 0. The text must stay unchanged and alive while the object
+  // is used. Each decoding pass works only on the span it can change, so the
+  // worst 4095-character text of nested escapes constructs in a few
+  // milliseconds. Does not allocate.
   cLcpParse(char* url, int limit, int& count);
 
   // Copies the next candidate into `dst` and returns 1; the call after the
