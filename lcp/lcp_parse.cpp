@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "tld/tld_table.h"
 #include "url/text_scan.h"
 #include "urlkeys/lcp.h"
@@ -42,11 +46,11 @@ inline int nNibble(unsigned char c) {
 // whether or not the decoder takes it as an escape, so the answer errs
 // towards yes. The caller guarantees that two bytes follow every '%'.
 bool bMayWriteNul(const char* text, size_t len) {
-  if (std::memchr(text, 0x80, len) != nullptr) return true;
-  const char* end = text + len;
-  for (const char* c = text; c < end; ++c) {
-    c = static_cast<const char*>(std::memchr(c, '%', static_cast<size_t>(end - c)));
-    if (c == nullptr) return false;
+  using urlkeys_url::pFindByte;
+  const char* const end = text + len;
+  if (pFindByte(text, text, end, '\x80') != end) return true;
+  for (const char* c = pFindByte(text, text, end, '%'); c != end;
+       c = pFindByte(text, c + 1, end, '%')) {
     if (nNibble(static_cast<unsigned char>(c[2])) == 0 &&
         (nNibble(static_cast<unsigned char>(c[1])) & 7) == 0)
       return true;
@@ -54,14 +58,15 @@ bool bMayWriteNul(const char* text, size_t len) {
   return false;
 }
 
-
 // Percent-decodes `text` (n <= 4095 characters) in place with zuUrlUnescape
 // again and again while it holds a '%'; returns the resulting length. The
 // result equals that of whole-text passes, without their quadratic cost on
 // nested escapes ("%252525...2541" loses two characters a pass):
 // - text[0, p) and text[q, n) hold no byte a pass can change, so a pass
 //   leaves them as they are; only the window from the first changeable byte
-//   to two characters past the last one is decoded;
+//   to two characters past the last one is decoded, where it lies (decoding
+//   never writes ahead of what it reads, and the window holds an escape, so
+//   its output ends inside it);
 // - the clean tail is moved, not decoded, unless the window reaches the end
 //   of the text or may end early at a decoded NUL; then the pass runs in
 //   place on text + p.
@@ -69,10 +74,10 @@ bool bMayWriteNul(const char* text, size_t len) {
 size_t nDecodeWhilePercent(char* text, size_t n) {
   size_t p = 0;
   size_t q = n;
-  char window[kMaxText + 1];
   for (;;) {
-    if (std::memchr(text + p, '%', q - p) == nullptr) return n;
-    while (!bActive(static_cast<unsigned char>(text[p]))) ++p;
+    const char* pct = urlkeys_url::pFindByte(text, text + p, text + q, '%');
+    if (pct == text + q) return n;
+    p = static_cast<size_t>(urlkeys_url::pFindEscape(text, text + p, pct) - text);
     size_t r = q - 1;
     while (!bActive(static_cast<unsigned char>(text[r]))) --r;
     size_t end = r + 3;  // a '%' at r reads r + 1 and r + 2
@@ -82,28 +87,119 @@ size_t nDecodeWhilePercent(char* text, size_t n) {
       q = n;
       continue;
     }
-    size_t w = end - p;
-    urlkeys_url::vCopyBytes(window, text + p, w);
-    window[w] = '\0';
-    zuUrlUnescape(window);
-    size_t m = std::strlen(window);
+    size_t escapes = 0;
+    const size_t m = urlkeys_url::nUnescapeFrom(text + p, end - p, 0, &escapes);
     std::memmove(text + p + m, text + end, n - end + 1);
-    // Writes the decoded window back in the middle of the text, whose
-    // terminator lies after it.
-    std::memcpy(text + p, window, m);  // NOLINT(bugprone-not-null-terminated-result)
-    n -= w - m;
+    n -= end - p - m;
     q = p + m;
   }
 }
 
-// Number of candidates of a construction, from what it stored: a run that
-// stored the whole host, or stopped at the limit or the cap, has
-// elements - tld - 1; every other run (no TLD, over-long label, empty host,
-// no '.') has none.
-int nCandidates(int elements, int tld_index, int auth_index, int limit) {
-  if (elements == 0) return 0;
-  int n = elements - tld_index - 1;
-  return (auth_index > 0 || n >= limit || n >= kMaxCandidates) ? n : 0;
+// Where the '.' and '/' bytes of a text lie: bit i of word i / 64 for the
+// byte at i. Only the words that cover the text are written.
+struct Marks {
+  uint64_t dot[(kMaxText + 64) / 64];
+  uint64_t slash[(kMaxText + 64) / 64];
+};
+
+#if defined(__SSE2__)
+inline uint64_t nBlockHits(__m128i v, char c) {
+  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
+}
+#endif
+
+// Marks the '.' and '/' bytes of text[0, n) in one pass, which also tells
+// whether the text holds a '%'. Reads no byte past text[n - 1].
+bool bMarkText(const char* text, size_t n, Marks& marks) {
+  bool percent = false;
+  size_t word = 0;
+  size_t at = 0;
+#if defined(__SSE2__)
+  for (; n - at >= 64; ++word, at += 64) {
+    const char* p = text + at;
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
+    auto hits = [&](char x) {
+      return nBlockHits(a, x) | nBlockHits(b, x) << 16 | nBlockHits(c, x) << 32 |
+             nBlockHits(d, x) << 48;
+    };
+    marks.dot[word] = hits('.');
+    marks.slash[word] = hits('/');
+    const __m128i pct = _mm_set1_epi8('%');
+    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, pct), _mm_cmpeq_epi8(b, pct)),
+                                     _mm_or_si128(_mm_cmpeq_epi8(c, pct), _mm_cmpeq_epi8(d, pct)));
+    percent = percent || _mm_movemask_epi8(any) != 0;
+  }
+#endif
+  for (; at < n; ++word) {
+    uint64_t dots = 0;
+    uint64_t slashes = 0;
+#if defined(__SSE2__)
+    uint64_t pcts = 0;
+    for (unsigned shift = 0; shift < 64 && at < n; shift += 16, at += 16) {
+      __m128i v;
+      unsigned skip = 0;  // bytes of the block that lie before `at`
+      if (n - at >= 16) {
+        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
+      } else if (n >= 16) {
+        // The last block ends at the text's end and reaches back over
+        // bytes already marked; those are shifted out.
+        skip = static_cast<unsigned>(16 - (n - at));
+        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + n - 16));
+      } else {
+        alignas(16) char last[16] = {};
+        urlkeys_url::vCopyBytes(last, text, n);
+        v = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
+      }
+      dots |= (nBlockHits(v, '.') >> skip) << shift;
+      slashes |= (nBlockHits(v, '/') >> skip) << shift;
+      pcts |= nBlockHits(v, '%') >> skip;
+    }
+    percent = percent || pcts != 0;
+#else
+    for (unsigned bit = 0; bit < 64 && at < n; ++bit, ++at) {
+      const char c = text[at];
+      dots |= static_cast<uint64_t>(c == '.') << bit;
+      slashes |= static_cast<uint64_t>(c == '/') << bit;
+      percent = percent || c == '%';
+    }
+#endif
+    marks.dot[word] = dots;
+    marks.slash[word] = slashes;
+  }
+  return percent;
+}
+
+// First marked position in [lo, hi), or hi.
+inline size_t nFirstMark(const uint64_t* bits, size_t lo, size_t hi) {
+  while (lo < hi) {
+    const size_t word = lo / 64;
+    const uint64_t w = bits[word] & (~uint64_t{0} << (lo % 64));
+    const size_t next = (word + 1) * 64;
+    if (w != 0) {
+      const size_t at = word * 64 + static_cast<size_t>(__builtin_ctzll(w));
+      return at < hi ? at : hi;
+    }
+    lo = next;
+  }
+  return hi;
+}
+
+// Last marked position in [lo, hi), or SIZE_MAX.
+inline size_t nLastMark(const uint64_t* bits, size_t lo, size_t hi) {
+  while (lo < hi) {
+    const size_t word = (hi - 1) / 64;
+    const unsigned top = static_cast<unsigned>((hi - 1) % 64);
+    const uint64_t w = bits[word] & (~uint64_t{0} >> (63 - top));
+    if (w != 0) {
+      const size_t at = word * 64 + 63 - static_cast<size_t>(__builtin_clzll(w));
+      return at >= lo ? at : SIZE_MAX;
+    }
+    hi = word * 64;
+  }
+  return SIZE_MAX;
 }
 
 // Copies `len` bytes of `from` into `dst`, cut to `size` - 1, and terminates
@@ -127,7 +223,8 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
       nNext(0),
       nPath(0),
       nLimit(limit),
-      nSub(0) {
+      nSub(0),
+      nCount(0) {
   static_assert(sizeof(pElement) / sizeof(pElement[0]) == kSlots, "element list size");
   count = 0;
   if (url == nullptr) return;
@@ -138,43 +235,57 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
     url[kMaxText] = '\0';
     n = kMaxText;
   }
-  if (std::memchr(url, '%', n) != nullptr) n = nDecodeWhilePercent(url, n);
+  // One pass finds every '.' and '/' and whether a '%' is there; decoding
+  // changes the text, so a decoded text is marked again.
+  Marks marks;
+  if (bMarkText(url, n, marks)) {
+    n = nDecodeWhilePercent(url, n);
+    bMarkText(url, n, marks);
+  }
 
   // Scheme: "x://" counts only when the first '.' lies after the first '/'.
-  char* slash = static_cast<char*>(std::memchr(url, '/', n));
-  char* dot = static_cast<char*>(std::memchr(url, '.', n));
-  if (dot == nullptr) return;
+  const size_t first_slash = nFirstMark(marks.slash, 0, n);
+  const size_t first_dot = nFirstMark(marks.dot, 0, n);
+  if (first_dot == n) return;
+  char* slash = first_slash < n ? url + first_slash : nullptr;
   char* host = url;
-  if (slash != nullptr && dot > slash && slash[1] == '/' && slash > url && slash[-1] == ':')
+  if (slash != nullptr && first_dot > first_slash && slash[1] == '/' && slash > url &&
+      slash[-1] == ':')
     host = slash + 2;
   if (host[0] == 'w' && host[1] == 'w' && host[2] == 'w' && host[3] == '.') host += 4;
 
-  size_t len = n - static_cast<size_t>(host - url);
+  const size_t host_at = static_cast<size_t>(host - url);
+  size_t len = n - host_at;
   if (len > 0 && host[len - 1] == '/') host[--len] = '\0';  // one trailing '/' only
   nUrlLen = static_cast<int>(len);
   char* end = host + len;
+  const size_t end_at = host_at + len;
   // The host's '/' is the text's first one, unless that one belonged to
   // "://" or was the trailing '/' just cut off.
-  if (slash != nullptr && slash < host)
-    slash = static_cast<char*>(std::memchr(host, '/', len));
-  else if (slash == end)
+  if (slash != nullptr && slash < host) {
+    const size_t at = nFirstMark(marks.slash, host_at, end_at);
+    slash = at < end_at ? url + at : nullptr;
+  } else if (slash == end) {
     slash = nullptr;
+  }
   pHostEnd = slash != nullptr ? slash : end;
   if (pHostEnd == host) return;
+  const size_t host_end_at = static_cast<size_t>(pHostEnd - url);
 
   // Host suffixes, right to left; the key test sees the last one and two
-  // labels only, and the limit is tested before it.
+  // labels only, and the limit is tested before it. The host's first
+  // character is never examined.
   bool tld_found = false;
-  char* const second = host + 1;  // the host's first character is never examined
-  for (char* c = pHostEnd; c > second;) {
-    c = urlkeys_url::pFindLastByte(second, static_cast<size_t>(c - second), '.');
-    if (c == nullptr) break;
+  for (size_t at = host_end_at;;) {
+    at = nLastMark(marks.dot, host_at + 1, at);
+    if (at == SIZE_MAX) break;
+    char* const c = url + at;
     if (nElements == kSlots) return;
     pElement[nElements++] = c + 1;
     ++nSub;
     int k = nPath + nSub - nTldIndex - 1;
     if (k >= nLimit || k >= kMaxCandidates) {
-      count = k;
+      nCount = count = k;
       return;
     }
     if (nSub <= 2) {
@@ -194,35 +305,34 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   ++nSub;
   int k = nPath + nSub - nTldIndex - 1;
   if (k >= nLimit || k >= kMaxCandidates || slash == nullptr) {
-    count = k;
+    nCount = count = k;
     return;
   }
 
   // Path prefixes, left to right, then the whole text (not limit-tested:
   // the test after the previous element left room for it).
-  for (char* c = slash + 1; c < end; ++c) {
-    c = static_cast<char*>(std::memchr(c, '/', static_cast<size_t>(end - c)));
-    if (c == nullptr) break;
+  for (size_t at = host_end_at + 1;; ++at) {
+    at = nFirstMark(marks.slash, at, end_at);
+    if (at == end_at) break;
     if (nElements == kSlots) return;
-    pElement[nElements++] = c + 1;
+    pElement[nElements++] = url + at + 1;
     ++nPath;
     k = nPath + nSub - nTldIndex - 1;
     if (k >= nLimit || k >= kMaxCandidates) {
-      count = k;
+      nCount = count = k;
       return;
     }
   }
   if (nElements == kSlots) return;
   pElement[nElements++] = end;
   ++nPath;
-  count = nPath + nSub - nTldIndex - 1;
+  nCount = count = nPath + nSub - nTldIndex - 1;
 }
 
 int cLcpParse::nGetLcp(const char* src, char* dst) { return nGetLcp(src, dst, INT_MAX); }
 
 int cLcpParse::nGetLcp(const char* src, char* dst, int size) {
-  int candidates = nCandidates(nElements, nTldIndex, nAuthIndex, nLimit);
-  if (candidates == 0 || nNext > candidates) {  // no walk, or walked past the TLD
+  if (nCount == 0 || nNext > nCount) {  // no walk, or walked past the TLD
     vCopyOut(dst, size, "", 0);
     return 0;
   }

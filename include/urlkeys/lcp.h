@@ -107,6 +107,7 @@ class URLKEYS_API cLcpParse {
   int nPath;
   int nLimit;
   int nSub;
+  int nCount;  // the candidate count the constructor gave
 };
 
 #endif
