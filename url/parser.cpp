@@ -90,18 +90,20 @@ uint64_t nPortValue(const char* s, bool* clean) {
 
 // Stores a host name span (no NUL inside) as bSetHostname does: cut at
 // 1023 characters, trailing spaces dropped, lower-cased.
-inline void vStoreHostname(cZuUrl& u, const char* src, size_t len) {
+// Returns the length stored.
+inline size_t nStoreHostname(cZuUrl& u, const char* src, size_t len) {
   size_t k = urlkeys_url::nStoreLowerSpan(u.hostname, ZU_HOSTNAME_SIZE - 1, src, len);
   if (k > 0 && u.hostname[k - 1] == ' ') {
     while (k > 0 && u.hostname[k - 1] == ' ') --k;
     u.hostname[k] = '\0';
   }
+  return k;
 }
 
 // bParseUrl on the record `u`. The spans it stores all lie inside the
 // decoded copy in `u.url`, which holds no NUL before its end, so they are
 // stored with plain bounded copies; the results are those of the setters.
-int nParseInto(cZuUrl& u, const char* text) {
+int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) {
   using urlkeys_url::nStoreSpan;
   if (text == nullptr) text = "";
 
@@ -180,18 +182,18 @@ int nParseInto(cZuUrl& u, const char* text) {
       const char* close = static_cast<const char*>(memchr(host, ']', nLen(host, end)));
       if (close == nullptr) return 1;
       if (close[1] == ':') {
-        vStoreHostname(u, host + 1, nLen(host + 1, close));
+        lengths.hostname = nStoreHostname(u, host + 1, nLen(host + 1, close));
         port_text = close + 2;
       } else {
         // Without a port the brackets are taken to be the host part's first
         // and last characters, whatever the last one is: "[::1]xyz" -> "::1]xy".
-        vStoreHostname(u, host + 1, nLen(host + 1, end - 1));
+        lengths.hostname = nStoreHostname(u, host + 1, nLen(host + 1, end - 1));
       }
     } else if (host_colon != nullptr) {
-      vStoreHostname(u, host, nLen(host, host_colon));
+      lengths.hostname = nStoreHostname(u, host, nLen(host, host_colon));
       port_text = host_colon + 1;
     } else {
-      vStoreHostname(u, host, nLen(host, end));
+      lengths.hostname = nStoreHostname(u, host, nLen(host, end));
     }
     if (port_text != nullptr) {
       nStoreSpan(u.port_str, ZU_PORT_STR_SIZE - 1, port_text, nLen(port_text, end));
@@ -212,7 +214,7 @@ int nParseInto(cZuUrl& u, const char* text) {
     // As bSetPath: one leading '/' or backslash goes. The rest of the span
     // is at most 4094 characters, within the path's cap.
     const char* from = (*cur == '/' || *cur == '\\') ? cur + 1 : cur;
-    nStoreSpan(u.path, ZU_PATH_SIZE - 1, from, nLen(from, end));
+    lengths.path = nStoreSpan(u.path, ZU_PATH_SIZE - 1, from, nLen(from, end));
     cur = end;
   }
 
@@ -236,10 +238,18 @@ cZuUrl::cZuUrl(const char* text)
   // init(), bParseUrl(text) and bSetErrors(result), without the calls
   // through the exported entry points.
   urlkeys_url::vInitRecord(*this);
-  urlkeys_url::nAddErrors(*this, nParseInto(*this, text));
+  urlkeys_url::FieldLengths lengths;
+  urlkeys_url::nAddErrors(*this, nParseInto(*this, text, lengths));
 }
 
-int cZuUrl::bParseUrl(const char* text) { return nParseInto(*this, text); }
+int cZuUrl::bParseUrl(const char* text) {
+  urlkeys_url::FieldLengths lengths;
+  return nParseInto(*this, text, lengths);
+}
+
+int urlkeys_url::nParseKeepingLengths(cZuUrl& u, const char* text, FieldLengths& lengths) {
+  return nParseInto(u, text, lengths);
+}
 
 int cZuUrl::bParseHostinfo(const char* text) {
   if (text == nullptr) text = "";

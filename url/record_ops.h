@@ -4,6 +4,8 @@
 #ifndef URLKEYS_URL_RECORD_OPS_H
 #define URLKEYS_URL_RECORD_OPS_H
 
+#include <cstddef>
+
 #include "urlkeys/url.h"
 
 namespace urlkeys_url {
@@ -47,6 +49,18 @@ inline int nAddErrors(cZuUrl& u, int code) {
   if (u.hostname[0] == '\0') u.errors |= ZU_ERR_NO_AUTHORITY;
   return static_cast<int>(u.errors);
 }
+
+// Lengths of the fields a parse stored, so that callers need not measure
+// them again; a field the parse did not write keeps 0 (the record was
+// initialised, so it is empty).
+struct FieldLengths {
+  size_t hostname = 0;
+  size_t path = 0;
+};
+
+// bParseUrl on an initialised, empty record, also giving the lengths of the
+// hostname and path it stored.
+int nParseKeepingLengths(cZuUrl& u, const char* text, FieldLengths& lengths);
 
 }  // namespace urlkeys_url
 

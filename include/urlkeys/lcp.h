@@ -49,7 +49,7 @@ class URLKEYS_API cLcpUrl {
   int nLcpCount;   // 0 until the walk's first candidate, then counts steps
   char* pEnd;      // the current candidate's terminating NUL
   char* pHostEnd;  // where the host ends in sMemberUrl
-
+  char* pStart;    // where the walk starts: sMemberUrl after a leading "www."
 };
 
 class URLKEYS_API cLcpParse {
