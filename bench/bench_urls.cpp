@@ -422,6 +422,12 @@ BENCHMARK(BM_ThreadsParse)->Threads(1)->Threads(2)->UseRealTime();
 void BM_ThreadsLcpUrlWalk(benchmark::State& state) { vRunThreaded(state, nLcpUrlWalk); }
 BENCHMARK(BM_ThreadsLcpUrlWalk)->Threads(1)->Threads(2)->UseRealTime();
 
+// Each thread runs this function with its own copy and output buffers.
+void BM_ThreadsLcpParseWalk(benchmark::State& state) {
+  vRunThreaded(state, cLcpParseWalk(static_cast<size_t>(oUrlList().nMaxLen)));
+}
+BENCHMARK(BM_ThreadsLcpParseWalk)->Threads(1)->Threads(2)->UseRealTime();
+
 // ---------------------------------------------------------------------------
 // Checks, before anything is timed, that the inputs are what they claim.
 

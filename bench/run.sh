@@ -1,11 +1,14 @@
 #!/bin/sh
-# Regenerates bench/README.md: builds bench_urls (Release), runs it with
-# repetitions in random interleaving, and writes the medians as tables of
-# ratios to uriparser's parse and of absolute figures, with each target.
+# Regenerates bench/README.md and bench/chart.png: builds bench_urls
+# (Release), runs it on the 48,010-URL list and on a list of longer URLs made
+# from it (bench/make_long_urls.py), with repetitions in random interleaving,
+# counts instructions per URL under callgrind, and hands the results to
+# bench/report.py, which writes the tables, the targets and the chart.
 #
 # Usage: bench/run.sh [benchmark flags...]
 #   URLKEYS_BENCH_BUILD        build directory (default: build/bench)
 #   URLKEYS_BENCH_REPETITIONS  repetitions per benchmark (default: 5)
+#   URLKEYS_BENCH_CALLGRIND    0 skips the instruction counts
 #   URLKEYS_URL_FILE           URL list, one per line (default: tests/data/urls-top.txt)
 # Extra arguments go to the benchmark program (e.g. --benchmark_min_time=1).
 set -eu
@@ -14,42 +17,59 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/.." && pwd)
 build=${URLKEYS_BENCH_BUILD:-$root/build/bench}
 reps=${URLKEYS_BENCH_REPETITIONS:-5}
-json=$build/bench_urls.json
+short_list=${URLKEYS_URL_FILE:-$root/tests/data/urls-top.txt}
+long_list=$build/urls-long.txt
+# Matplotlib comes from Debian's python3-matplotlib, seen by the system
+# interpreter only.
+py=/usr/bin/python3
+[ -x "$py" ] || py=python3
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DURLKEYS_BUILD_BENCHMARKS=ON -DURLKEYS_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target bench_urls
+cmake --build "$build" --target bench_urls -j 2
+"$py" "$here/make_long_urls.py" "$short_list" "$long_list"
+
+# The per-URL list benchmarks that run on the long list too.
+list_benchmarks='UriParserParse FloorCopySlashes ZuUrlParse ZuUrlSimpleUrl ZuUrlAuthRev LcpUrlWalk
+LcpParseWalk FlatParseUrl FlatDottedQuadIp Md5FromUrl OpenSslMd5Hex CurlUrlSet BoostParseUri'
+long_filter="^BM_($(echo $list_benchmarks | tr ' ' '|'))\$"
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
-"$build/bench/bench_urls" \
+"$build/bench/bench_urls" --urls="$short_list" \
   --benchmark_repetitions="$reps" \
   --benchmark_report_aggregates_only=true \
   --benchmark_enable_random_interleaving=true \
-  --benchmark_out="$json" --benchmark_out_format=json "$@"
+  --benchmark_out="$build/bench_short.json" --benchmark_out_format=json "$@"
+"$build/bench/bench_urls" --urls="$long_list" --benchmark_filter="$long_filter" \
+  --benchmark_repetitions="$reps" \
+  --benchmark_report_aggregates_only=true \
+  --benchmark_enable_random_interleaving=true \
+  --benchmark_out="$build/bench_long.json" --benchmark_out_format=json "$@"
 load_after=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # Instructions per URL under callgrind: exact counts that, unlike times, do
-# not move with the load of the machine. One pass over the list each.
-irs=$build/bench_urls.ir
-: > "$irs"
-if [ "${URLKEYS_BENCH_CALLGRIND:-1}" != 0 ] && command -v valgrind >/dev/null 2>&1; then
-  for b in UriParserParse FloorCopySlashes ZuUrlParse ZuUrlSimpleUrl ZuUrlAuthRev LcpUrlWalk \
-           LcpParseWalk FlatParseUrl FlatDottedQuadIp Md5FromUrl OpenSslMd5Hex CurlUrlSet \
-           BoostParseUri; do
-    out=$build/callgrind.$b
-    valgrind --tool=callgrind --callgrind-out-file="$out" "$build/bench/bench_urls" \
-      --benchmark_filter="^BM_$b\$" --benchmark_min_time=0.000001 >"$out.log" 2>&1 || continue
-    iters=$(awk -v n="BM_$b" '$1 == n { print $6 }' "$out.log")
-    ir=$(callgrind_annotate --inclusive=yes "$out" 2>/dev/null |
-      awk -v f="BM_$b(benchmark::State&)" 'index($0, f) { gsub(",", "", $1); print $1; exit }')
-    [ -n "$iters" ] && [ -n "$ir" ] && printf '%s\t%s\t%s\n' "BM_$b" "$ir" "$iters" >> "$irs"
-  done
-fi
+# not move with the load of the machine. One pass over each list each.
+for which in short long; do
+  irs=$build/bench_$which.ir
+  list=$short_list
+  [ "$which" = long ] && list=$long_list
+  : > "$irs"
+  if [ "${URLKEYS_BENCH_CALLGRIND:-1}" != 0 ] && command -v valgrind >/dev/null 2>&1; then
+    for b in $list_benchmarks; do
+      out=$build/callgrind.$which.$b
+      valgrind --tool=callgrind --callgrind-out-file="$out" "$build/bench/bench_urls" \
+        --urls="$list" --benchmark_filter="^BM_$b\$" --benchmark_min_time=0.000001 \
+        >"$out.log" 2>&1 || continue
+      iters=$(awk -v n="BM_$b" '$1 == n { print $6 }' "$out.log")
+      ir=$(callgrind_annotate --inclusive=yes "$out" 2>/dev/null |
+        awk -v f="BM_$b(benchmark::State&)" 'index($0, f) { gsub(",", "", $1); print $1; exit }')
+      [ -n "$iters" ] && [ -n "$ir" ] && printf '%s\t%s\t%s\n' "BM_$b" "$ir" "$iters" >> "$irs"
+      rm -f "$out"
+    done
+  fi
+done
 
-cpu=$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1)
-cores=$(nproc)
 cxx=$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' "$build/CMakeCache.txt")
-compiler=$("${cxx:-c++}" --version | head -n 1)
 commit=$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)
 if [ "$commit" != unknown ] && [ -n "$(git -C "$root" status --porcelain 2>/dev/null)" ]; then
   commit="$commit (with uncommitted changes)"
@@ -62,230 +82,10 @@ peers=$(
   printf 'OpenSSL %s' "$( (openssl version 2>/dev/null || echo absent) | cut -d' ' -f2)"
 )
 
-URLKEYS_CPU=$cpu URLKEYS_CORES=$cores URLKEYS_COMPILER=$compiler URLKEYS_COMMIT=$commit \
-URLKEYS_DATE=$(date -u '+%Y-%m-%d %H:%M UTC') URLKEYS_REPS=$reps URLKEYS_PEERS=$peers \
-URLKEYS_LOAD="$load_before before, $load_after after" \
-  python3 - "$json" "$here/README.md" "$irs" <<'EOF'
-import json, os, sys
-
-data = json.load(open(sys.argv[1]))
-env = os.environ
-med = {}
-for b in data["benchmarks"]:
-    if b.get("run_type") == "aggregate" and b.get("aggregate_name") == "median":
-        med[b["run_name"]] = b
-
-# Instructions per URL: inclusive count of the benchmark function over its
-# iterations of the whole list (list loading and start-up excluded).
-irs = {}
-for line in open(sys.argv[3]):
-    name, ir, iters = line.split()
-    irs[name] = int(ir) / (int(iters) * int(data["context"]["url_count"]))
-
-def get(name, key, scale=1.0):
-    b = med.get(name)
-    if b is None or key not in b:
-        return None
-    return b[key] * scale
-
-def ns(name, unit="url"):
-    return get(name, "ns/" + unit, 1e9)
-
-def fmt(v, digits=1):
-    if v is None:
-        return "n/a"
-    if abs(v) >= 1000:
-        return f"{v:,.0f}"
-    return f"{v:.{digits}f}"
-
-def verdict(ok):
-    return "n/a" if ok is None else ("met" if ok else "**missed**")
-
-ref = ns("BM_UriParserParse")
-md5_ref = ns("BM_OpenSslMd5Hex")
-
-def ratio(name, base=None):
-    base = ref if base is None else base
-    v = ns(name)
-    return None if v is None or not base else v / base
-
-out = []
-w = out.append
-w("# Benchmarks")
-w("")
-w("Generated by `bench/run.sh`; do not edit by hand. Each figure is the median of "
-  f"{env['URLKEYS_REPS']} repetitions, run in random interleaving. Ratios are to "
-  "uriparser's parse (`uriParseSingleUriExA` + `uriFreeUriMembersA`) measured in the same run.")
-w("")
-ctx = data.get("context", {})
-w(f"- Machine: {env['URLKEYS_CPU']}, {env['URLKEYS_CORES']} cores "
-  f"({ctx.get('mhz_per_cpu', '?')} MHz); load average {env['URLKEYS_LOAD']} "
-  "(other builds and tests shared the machine; ratios within one run are the robust figures)")
-w(f"- Compiler: {env['URLKEYS_COMPILER']}, Release build")
-w(f"- Commit: {env['URLKEYS_COMMIT']}; date: {env['URLKEYS_DATE']}")
-w(f"- Peers: {env['URLKEYS_PEERS']}")
-w(f"- URL list: {os.path.basename(ctx.get('url_file', '?'))}, {ctx.get('url_count', '?')} URLs, "
-  f"{ctx.get('url_bytes', '?')} bytes (source and licence in tests/data/README.md); "
-  f"allocation counting {ctx.get('alloc_counting', '?')}")
-w("")
-w("To regenerate: `bench/run.sh` (builds `bench_urls` in Release under build/bench, or "
-  "`$URLKEYS_BENCH_BUILD`; `URLKEYS_URL_FILE` or `--urls=PATH` picks another list; further "
-  "arguments go to Google Benchmark). Every list benchmark handles the whole list per "
-  "iteration; ns/URL is CPU time, except in the thread section. Allocations are counted by "
-  "malloc, calloc, realloc and the aligned allocators of the benchmark program, which also "
-  "see the calls made inside the shared library and the peers, and only inside the timed "
-  "loop. Google Benchmark's note that its library \"was built as DEBUG\" concerns the "
-  "distribution's build of that library, not the code measured.")
-w("")
-
-# --- per URL -------------------------------------------------------------
-rows = [
-    ("BM_UriParserParse", "uriparser parse (reference)", None),
-    ("BM_FloorCopySlashes", "floor: copy into 4 KiB, note '/' positions", None),
-    ("BM_ZuUrlParse", "cZuUrl parsing constructor", 0.20),
-    ("BM_ZuUrlSimpleUrl", "parse + bGetSimpleUrl", 0.25),
-    ("BM_ZuUrlAuthRev", "parse + bGetAuthRev", None),
-    ("BM_LcpUrlWalk", "cLcpUrl construction + whole sGetNextLcp walk", 0.40),
-    ("BM_LcpParseWalk", "cLcpParse construction (on a copy) + whole nGetLcp walk", 0.20),
-    ("BM_FlatParseUrl", "vZuParseUrl", None),
-    ("BM_FlatDottedQuadIp", "bDottedQuadIp", None),
-    ("BM_Md5FromUrl", "vMd5FromUrl", "md5"),
-    ("BM_OpenSslMd5Hex", "OpenSSL MD5() + hex", None),
-    ("BM_CurlUrlSet", "curl URL API: curl_url + curl_url_set + curl_url_cleanup", None),
-    ("BM_BoostParseUri", "Boost.URL parse_uri", None),
-]
-targets = []
-w("## Per URL, on the whole list")
-w("")
-ir_ref = irs.get("BM_UriParserParse")
-w("| Operation | Ratio | ns/URL | M URLs/s | MB/s | allocs/URL | Target | | "
-  "Instructions/URL | Instruction ratio |")
-w("|---|---:|---:|---:|---:|---:|---|---|---:|---:|")
-for name, label, target in rows:
-    if name not in med:
-        continue
-    r = ratio(name)
-    acc = get(name, "accepted")
-    if acc is not None:
-        label += f" ({acc * 100:.1f}% accepted)"
-    tgt, ok = "", None
-    if target == "md5":
-        rm = ratio(name, md5_ref)
-        tgt = f"<= 1.0x OpenSSL (is {fmt(rm, 2)}x)"
-        ok = None if rm is None else rm <= 1.0
-        targets.append(("vMd5FromUrl <= 1.0x OpenSSL MD5 + hex", f"{fmt(rm, 2)}x", ok))
-    elif target is not None:
-        tgt = f"<= {target:.2f}x"
-        ok = None if r is None else r <= target
-        targets.append((f"{label} <= {target:.2f}x uriparser", f"{fmt(r, 2)}x", ok))
-    ips = get(name, "items_per_second", 1e-6)
-    bps = get(name, "bytes_per_second", 1e-6)
-    w(f"| {label} | {fmt(r, 2)} | {fmt(ns(name))} | {fmt(ips, 2)} | {fmt(bps, 0)} | "
-      f"{fmt(get(name, 'allocs/url'), 2)} | {tgt} | {verdict(ok) if tgt else ''} | "
-      f"{fmt(irs.get(name), 0)} | "
-      f"{fmt(irs[name] / ir_ref if name in irs and ir_ref else None, 2)} |")
-lcp = [(n, get(n, "lcp/url")) for n in ("BM_LcpUrlWalk", "BM_LcpParseWalk")]
-w("")
-w("Instructions/URL come from callgrind (one pass over the list, everything the benchmark "
-  "calls included); they do not depend on the load of the machine, so where times are noisy "
-  "the instruction ratio is the steadier comparison, though not a measure of speed.")
-w("")
-w("Candidates per URL: cLcpUrl " + fmt(lcp[0][1], 2) + ", cLcpParse " + fmt(lcp[1][1], 2) +
-  " (cLcpParse runs with a limit of 20 and is given the text's start, so its path candidates "
-  "keep the scheme).")
-w("")
-
-# --- TLD -----------------------------------------------------------------
-w("## TLD tests, on the list's hosts and their label suffixes")
-w("")
-w("| Operation | ns per name | M names/s | allocs | Target | |")
-w("|---|---:|---:|---:|---|---|")
-walk, psl = ns("BM_SuffixWalkIsTLD", "host"), ns("BM_SuffixWalkPsl", "host")
-speed = None if walk is None or psl is None else psl / walk
-tld_rows = [
-    ("BM_IsTLD", "name", "bIsTLD (list test), every host and suffix"),
-    ("BM_IsTLD2", "name", "bIsTLD2 (key test), every host and suffix"),
-    ("BM_CheckTLD", "host", "bCheckTLD, every host"),
-    ("BM_SuffixWalkIsTLD", "host", "host-suffix walk until bIsTLD accepts"),
-    ("BM_SuffixWalkPsl", "host", "host-suffix walk until libpsl psl_is_public_suffix accepts"),
-]
-for name, unit, label in tld_rows:
-    if name not in med:
-        continue
-    tgt, ok = "", None
-    if name == "BM_SuffixWalkIsTLD":
-        tgt = f">= 10x faster than libpsl (is {fmt(speed, 1)}x)"
-        ok = None if speed is None else speed >= 10
-        targets.append(("host-suffix walk with bIsTLD >= 10x faster than libpsl's",
-                        f"{fmt(speed, 1)}x", ok))
-    tests = get(name, "tests/host")
-    if tests is not None:
-        label += f" ({tests:.2f} tests per host)"
-    w(f"| {label} | {fmt(ns(name, unit))} | {fmt(get(name, 'items_per_second', 1e-6), 1)} | "
-      f"{fmt(get(name, 'allocs/' + unit), 2)} | {tgt} | {verdict(ok) if tgt else ''} |")
-w("")
-w("bIsTLD against a plain substring search over the comma string is measured by bench_tld.")
-w("")
-
-# --- length --------------------------------------------------------------
-w("## Cost against URL length")
-w("")
-w("One synthetic URL per length: a host of two-letter labels (a quarter of the URL, at most "
-  "1000 characters) and a path of two-letter segments.")
-w("")
-w("| Bytes | parse ns/URL | parse ns/byte | cLcpUrl walk ns/URL | walk ns/byte | walk candidates |")
-w("|---:|---:|---:|---:|---:|---:|")
-lengths = (64, 256, 1024, 4095)
-for n in lengths:
-    p, l = f"BM_ScaleParse/{n}", f"BM_ScaleLcpUrlWalk/{n}"
-    w(f"| {n} | {fmt(ns(p))} | {fmt(ns(p, 'byte'), 3)} | {fmt(ns(l))} | {fmt(ns(l, 'byte'), 3)} | "
-      f"{fmt(get(l, 'lcp/url'), 0)} |")
-w("")
-for base, label in (("BM_ScaleParse", "parse"), ("BM_ScaleLcpUrlWalk", "cLcpUrl walk")):
-    a, b = ns(f"{base}/4095", "byte"), ns(f"{base}/256", "byte")
-    r = None if a is None or not b else a / b
-    targets.append((f"{label}: ns/byte at 4095 bytes <= 1.5x ns/byte at 256", f"{fmt(r, 2)}x",
-                    None if r is None else r <= 1.5))
-
-# --- threads -------------------------------------------------------------
-w("## One and two threads at once (wall-clock throughput of all threads)")
-w("")
-w("| Operation | 1 thread M URLs/s | 2 threads M URLs/s | Speed-up | Target | | "
-  "CPU ns/URL per thread, 1 / 2 threads |")
-w("|---|---:|---:|---:|---|---|---:|")
-for base, label in (("BM_ThreadsParse", "cZuUrl parse"),
-                    ("BM_ThreadsLcpUrlWalk", "cLcpUrl construction + walk")):
-    t1 = get(f"{base}/real_time/threads:1", "items_per_second", 1e-6)
-    t2 = get(f"{base}/real_time/threads:2", "items_per_second", 1e-6)
-    r = None if t1 is None or t2 is None else t2 / t1
-    ok = None if r is None else r >= 1.8
-    targets.append((f"{label}: 2 threads >= 1.8x 1 thread", f"{fmt(r, 2)}x", ok))
-    c1 = get(f"{base}/real_time/threads:1", "cpu ns/url")
-    c2 = get(f"{base}/real_time/threads:2", "cpu ns/url")
-    w(f"| {label} | {fmt(t1, 2)} | {fmt(t2, 2)} | {fmt(r, 2)}x | >= 1.8x | {verdict(ok)} | "
-      f"{fmt(c1)} / {fmt(c2)} |")
-w("")
-w("The speed-up needs both cores free; with other work on the machine it measures the load "
-  "as much as the code. The CPU time each thread spends per URL does not depend on the load: "
-  "when it stays flat from one thread to two, the threads share nothing that slows them down.")
-w("")
-
-# --- allocations ---------------------------------------------------------
-ours = [b for n, b in med.items()
-        if not any(p in n for p in ("UriParser", "Curl", "Boost", "OpenSsl", "Psl", "Floor"))]
-worst = max((max(v for k, v in b.items() if k.startswith("allocs/")) for b in ours
-             if any(k.startswith("allocs/") for k in b)), default=None)
-targets.append(("0 allocations per URL on every library path (largest seen)",
-                fmt(worst, 3), None if worst is None or worst < 0 else worst == 0))
-
-# --- summary -------------------------------------------------------------
-w("## Targets")
-w("")
-w("| Target | Measured | |")
-w("|---|---:|---|")
-for label, value, ok in targets:
-    w(f"| {label} | {value} | {verdict(ok)} |")
-w("")
-open(sys.argv[2], "w").write("\n".join(out))
-print(f"wrote {sys.argv[2]}")
-EOF
+URLKEYS_CPU=$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1) \
+URLKEYS_CORES=$(nproc) URLKEYS_COMPILER=$("${cxx:-c++}" --version | head -n 1) \
+URLKEYS_COMMIT=$commit URLKEYS_DATE=$(date -u '+%Y-%m-%d %H:%M UTC') URLKEYS_REPS=$reps \
+URLKEYS_PEERS=$peers URLKEYS_LOAD="$load_before before, $load_after after" \
+  "$py" "$here/report.py" --short "$build/bench_short.json" "$build/bench_short.ir" \
+  --long "$build/bench_long.json" "$build/bench_long.ir" \
+  --readme "$here/README.md" --chart "$here/chart.png" --notes "$here/notes.md"
