@@ -6,10 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "lcp/text_marks.h"
 #include "tld/tld_table.h"
 #include "url/text_scan.h"
 #include "urlkeys/lcp.h"
@@ -95,113 +92,6 @@ size_t nDecodeWhilePercent(char* text, size_t n) {
   }
 }
 
-// Where the '.' and '/' bytes of a text lie: bit i of word i / 64 for the
-// byte at i. Only the words that cover the text are written.
-struct Marks {
-  uint64_t dot[(kMaxText + 64) / 64];
-  uint64_t slash[(kMaxText + 64) / 64];
-};
-
-#if defined(__SSE2__)
-inline uint64_t nBlockHits(__m128i v, char c) {
-  return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
-}
-#endif
-
-// Marks the '.' and '/' bytes of text[0, n) in one pass, which also tells
-// whether the text holds a '%'. Reads no byte past text[n - 1].
-bool bMarkText(const char* text, size_t n, Marks& marks) {
-  bool percent = false;
-  size_t word = 0;
-  size_t at = 0;
-#if defined(__SSE2__)
-  for (; n - at >= 64; ++word, at += 64) {
-    const char* p = text + at;
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 32));
-    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 48));
-    auto hits = [&](char x) {
-      return nBlockHits(a, x) | nBlockHits(b, x) << 16 | nBlockHits(c, x) << 32 |
-             nBlockHits(d, x) << 48;
-    };
-    marks.dot[word] = hits('.');
-    marks.slash[word] = hits('/');
-    const __m128i pct = _mm_set1_epi8('%');
-    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, pct), _mm_cmpeq_epi8(b, pct)),
-                                     _mm_or_si128(_mm_cmpeq_epi8(c, pct), _mm_cmpeq_epi8(d, pct)));
-    percent = percent || _mm_movemask_epi8(any) != 0;
-  }
-#endif
-  for (; at < n; ++word) {
-    uint64_t dots = 0;
-    uint64_t slashes = 0;
-#if defined(__SSE2__)
-    uint64_t pcts = 0;
-    for (unsigned shift = 0; shift < 64 && at < n; shift += 16, at += 16) {
-      __m128i v;
-      unsigned skip = 0;  // bytes of the block that lie before `at`
-      if (n - at >= 16) {
-        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-      } else if (n >= 16) {
-        // The last block ends at the text's end and reaches back over
-        // bytes already marked; those are shifted out.
-        skip = static_cast<unsigned>(16 - (n - at));
-        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + n - 16));
-      } else {
-        alignas(16) char last[16] = {};
-        urlkeys_url::vCopyBytes(last, text, n);
-        v = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
-      }
-      dots |= (nBlockHits(v, '.') >> skip) << shift;
-      slashes |= (nBlockHits(v, '/') >> skip) << shift;
-      pcts |= nBlockHits(v, '%') >> skip;
-    }
-    percent = percent || pcts != 0;
-#else
-    for (unsigned bit = 0; bit < 64 && at < n; ++bit, ++at) {
-      const char c = text[at];
-      dots |= static_cast<uint64_t>(c == '.') << bit;
-      slashes |= static_cast<uint64_t>(c == '/') << bit;
-      percent = percent || c == '%';
-    }
-#endif
-    marks.dot[word] = dots;
-    marks.slash[word] = slashes;
-  }
-  return percent;
-}
-
-// First marked position in [lo, hi), or hi.
-inline size_t nFirstMark(const uint64_t* bits, size_t lo, size_t hi) {
-  while (lo < hi) {
-    const size_t word = lo / 64;
-    const uint64_t w = bits[word] & (~uint64_t{0} << (lo % 64));
-    const size_t next = (word + 1) * 64;
-    if (w != 0) {
-      const size_t at = word * 64 + static_cast<size_t>(__builtin_ctzll(w));
-      return at < hi ? at : hi;
-    }
-    lo = next;
-  }
-  return hi;
-}
-
-// Last marked position in [lo, hi), or SIZE_MAX.
-inline size_t nLastMark(const uint64_t* bits, size_t lo, size_t hi) {
-  while (lo < hi) {
-    const size_t word = (hi - 1) / 64;
-    const unsigned top = static_cast<unsigned>((hi - 1) % 64);
-    const uint64_t w = bits[word] & (~uint64_t{0} >> (63 - top));
-    if (w != 0) {
-      const size_t at = word * 64 + 63 - static_cast<size_t>(__builtin_clzll(w));
-      return at >= lo ? at : SIZE_MAX;
-    }
-    hi = word * 64;
-  }
-  return SIZE_MAX;
-}
-
 // Copies `len` bytes of `from` into `dst`, cut to `size` - 1, and terminates
 // it. A negative length copies nothing; size <= 0 (or no dst) writes nothing.
 inline void vCopyOut(char* dst, int size, const char* from, ptrdiff_t len) {
@@ -237,15 +127,15 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   }
   // One pass finds every '.' and '/' and whether a '%' is there; decoding
   // changes the text, so a decoded text is marked again.
-  Marks marks;
-  if (bMarkText(url, n, marks)) {
+  urlkeys_lcp::Marks<kMaxText + 1> marks;
+  if (urlkeys_lcp::bMarkText(url, n, marks)) {
     n = nDecodeWhilePercent(url, n);
-    bMarkText(url, n, marks);
+    urlkeys_lcp::bMarkText(url, n, marks);
   }
 
   // Scheme: "x://" counts only when the first '.' lies after the first '/'.
-  const size_t first_slash = nFirstMark(marks.slash, 0, n);
-  const size_t first_dot = nFirstMark(marks.dot, 0, n);
+  const size_t first_slash = urlkeys_lcp::nFirstMark(marks.anSlash, 0, n);
+  const size_t first_dot = urlkeys_lcp::nFirstMark(marks.anDot, 0, n);
   if (first_dot == n) return;
   char* slash = first_slash < n ? url + first_slash : nullptr;
   char* host = url;
@@ -263,7 +153,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // The host's '/' is the text's first one, unless that one belonged to
   // "://" or was the trailing '/' just cut off.
   if (slash != nullptr && slash < host) {
-    const size_t at = nFirstMark(marks.slash, host_at, end_at);
+    const size_t at = urlkeys_lcp::nFirstMark(marks.anSlash, host_at, end_at);
     slash = at < end_at ? url + at : nullptr;
   } else if (slash == end) {
     slash = nullptr;
@@ -277,7 +167,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // character is never examined.
   bool tld_found = false;
   for (size_t at = host_end_at;;) {
-    at = nLastMark(marks.dot, host_at + 1, at);
+    at = urlkeys_lcp::nLastMark(marks.anDot, host_at + 1, at);
     if (at == SIZE_MAX) break;
     char* const c = url + at;
     if (nElements == kSlots) return;
@@ -312,7 +202,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // Path prefixes, left to right, then the whole text (not limit-tested:
   // the test after the previous element left room for it).
   for (size_t at = host_end_at + 1;; ++at) {
-    at = nFirstMark(marks.slash, at, end_at);
+    at = urlkeys_lcp::nFirstMark(marks.anSlash, at, end_at);
     if (at == end_at) break;
     if (nElements == kSlots) return;
     pElement[nElements++] = url + at + 1;

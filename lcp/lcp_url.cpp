@@ -3,10 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "lcp/text_marks.h"
 #include "tld/tld_table.h"
 #include "url/record_ops.h"
 #include "url/text_scan.h"
@@ -25,36 +22,6 @@ inline bool bHasWww(const char* text) {
   return text[0] == 'w' && text[1] == 'w' && text[2] == 'w' && text[3] == '.';
 }
 
-// Last `c` in [begin, end), or null; the walk's searches run back from the
-// known end, so a step costs the part it removes. Loads stay inside
-// [base, end): whole blocks back from the end, then one block that starts
-// before `begin` when base allows it, with the bytes before `begin` masked.
-inline char* pFindLast(const char* base, char* begin, char* end, char c) {
-#if defined(__SSE2__)
-  const __m128i want = _mm_set1_epi8(c);
-  auto hits = [&want](const char* at) {
-    return static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), want)));
-  };
-  while (end - begin >= 16) {
-    end -= 16;
-    const unsigned m = hits(end);
-    if (m != 0) return end + 31 - __builtin_clz(m);
-  }
-  if (end == begin) return nullptr;
-  if (end - base >= 16) {
-    const unsigned m = hits(end - 16) & (0xFFFFu << (16 - (end - begin)));
-    return m != 0 ? end - 16 + 31 - __builtin_clz(m) : nullptr;
-  }
-#else
-  (void)base;
-#endif
-  while (end > begin) {
-    if (*--end == c) return end;
-  }
-  return nullptr;
-}
-
 // Where a member URL's parts end, and where its walk starts.
 struct MemberEnds {
   char* host_end;
@@ -66,7 +33,7 @@ struct MemberEnds {
 // `path` characters of `path` when path > 0, into `member`, terminated;
 // host + 1 + path <= 4095.
 inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, const char* path,
-                               size_t path_len) {
+                               size_t path_len, uint64_t* dot_bits, uint64_t* slash_bits) {
   urlkeys_url::vCopyBytes(member, hostname, host);
   size_t len = host;
   if (path_len > 0) {
@@ -75,6 +42,7 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
     len += path_len;
   }
   member[len] = '\0';
+  urlkeys_lcp::bMarkText(member, len, dot_bits, slash_bits);
   return {member + host, member + len, member + (bHasWww(member) ? 4 : 0)};
 }
 
@@ -88,7 +56,8 @@ cLcpUrl::cLcpUrl(const char* url) : pLcp(sMemberUrl), nLcpCount(0) {
   urlkeys_url::nAddErrors(oUrl, urlkeys_url::nParseKeepingLengths(
                                     oUrl, url != nullptr ? url : "", lengths));
   const MemberEnds ends =
-      oBuildMember(sMemberUrl, oUrl.hostname, lengths.hostname, oUrl.path, lengths.path);
+      oBuildMember(sMemberUrl, oUrl.hostname, lengths.hostname, oUrl.path,
+                                           lengths.path, anDotBits, anSlashBits);
   pHostEnd = ends.host_end;
   pEnd = ends.end;
   pLcp = pStart = ends.start;
@@ -103,7 +72,8 @@ void cLcpUrl::vSetMemberUrl() {
   const size_t host = strnlen(oUrl.hostname, ZU_HOSTNAME_SIZE - 1);
   const size_t room = kMemberMax - host - 1;  // host <= 1023, far below the cap
   const size_t path = strnlen(oUrl.path, room < ZU_PATH_SIZE - 1 ? room : ZU_PATH_SIZE - 1);
-  const MemberEnds ends = oBuildMember(sMemberUrl, oUrl.hostname, host, oUrl.path, path);
+  const MemberEnds ends =
+      oBuildMember(sMemberUrl, oUrl.hostname, host, oUrl.path, path, anDotBits, anSlashBits);
   pHostEnd = ends.host_end;
   pEnd = ends.end;
   pLcp = pStart = ends.start;
@@ -125,18 +95,21 @@ char* cLcpUrl::sGetNextLcp() {
     return pLcp;
   }
   // Once pLcp has left its start, only host text is left: no '/' to look
-  // for. Searching back from the known end makes a step cost the part it
-  // removes.
-  char* slash = pLcp == pStart ? pFindLast(sMemberUrl, pLcp, pEnd, '/') : nullptr;
-  if (slash != nullptr) {
-    *slash = '\0';  // drop the last path segment (or a lone trailing '/')
-    pEnd = slash;
+  // for. The marks give the last '/' and the first '.' of the candidate
+  // at once; bytes past pEnd are never looked at, so the NULs the walk
+  // writes over dropped '/' characters need no change to them.
+  const size_t at = static_cast<size_t>(pLcp - sMemberUrl);
+  const size_t end = static_cast<size_t>(pEnd - sMemberUrl);
+  const size_t slash = pLcp == pStart ? urlkeys_lcp::nLastMark(anSlashBits, at, end) : SIZE_MAX;
+  if (slash != SIZE_MAX) {
+    sMemberUrl[slash] = '\0';  // drop the last path segment (or a lone trailing '/')
+    pEnd = sMemberUrl + slash;
   } else {
     // Numeric hosts stay whole; a host not starting with a digit never is one.
     if (*pLcp >= '0' && *pLcp <= '9' && bIsAuthIp(pLcp)) return nullptr;
-    char* dot = const_cast<char*>(urlkeys_url::pFindByte(sMemberUrl, pLcp, pEnd, '.'));
-    if (dot == pEnd) return nullptr;
-    pLcp = dot + 1;  // drop the leftmost label
+    const size_t dot = urlkeys_lcp::nFirstMark(anDotBits, at, end);
+    if (dot == end) return nullptr;
+    pLcp = sMemberUrl + dot + 1;  // drop the leftmost label
   }
   ++nLcpCount;
   // The list test on the text as it now stands, whose length is known. Text

@@ -90,9 +90,42 @@ uint64_t nPortValue(const char* s, bool* clean) {
 
 // Stores a host name span (no NUL inside) as bSetHostname does: cut at
 // 1023 characters, trailing spaces dropped, lower-cased.
+// Field stores from the working copy. A span of up to 32 characters whose
+// next 32 bytes all lie inside the working copy is moved as one fixed
+// 32-byte block: the bytes past its end land after the field's terminator,
+// inside the field, where they mean nothing. One well-predicted test then
+// replaces the size classes of a variable copy for most URL parts. Every
+// field holds far more than 32 bytes.
+constexpr size_t kBlock = 32;
+static_assert(ZU_SCHEME_SIZE > kBlock && ZU_USER_SIZE > kBlock && ZU_PASSWORD_SIZE > kBlock &&
+                  ZU_PORT_STR_SIZE > kBlock, "fields hold a whole block");
+
+inline bool bWholeBlock(const cZuUrl& u, const char* src, size_t len) {
+  return len <= kBlock && src + kBlock <= u.url + ZU_URL_SIZE;
+}
+
+inline size_t nStoreField(const cZuUrl& u, char* dst, size_t cap, const char* src, size_t len) {
+  if (bWholeBlock(u, src, len)) {
+    memcpy(dst, src, kBlock);
+    dst[len] = '\0';
+    return len;
+  }
+  return urlkeys_url::nStoreSpan(dst, cap, src, len);
+}
+
+inline size_t nStoreLowerField(const cZuUrl& u, char* dst, size_t cap, const char* src,
+                               size_t len) {
+  if (bWholeBlock(u, src, len)) {
+    urlkeys_url::vCopyLower(dst, src, kBlock);
+    dst[len] = '\0';
+    return len;
+  }
+  return urlkeys_url::nStoreLowerSpan(dst, cap, src, len);
+}
+
 // Returns the length stored.
 inline size_t nStoreHostname(cZuUrl& u, const char* src, size_t len) {
-  size_t k = urlkeys_url::nStoreLowerSpan(u.hostname, ZU_HOSTNAME_SIZE - 1, src, len);
+  size_t k = nStoreLowerField(u, u.hostname, ZU_HOSTNAME_SIZE - 1, src, len);
   if (k > 0 && u.hostname[k - 1] == ' ') {
     while (k > 0 && u.hostname[k - 1] == ' ') --k;
     u.hostname[k] = '\0';
@@ -104,7 +137,6 @@ inline size_t nStoreHostname(cZuUrl& u, const char* src, size_t len) {
 // decoded copy in `u.url`, which holds no NUL before its end, so they are
 // stored with plain bounded copies; the results are those of the setters.
 int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) {
-  using urlkeys_url::nStoreSpan;
   if (text == nullptr) text = "";
 
   // The `url` field is the working copy: it must end up holding the decoded
@@ -149,7 +181,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
   } else if (!bAnyDelim(p[0])) {
     const char* q = urlkeys_url::pFindSchemeEnd(p, p + 1, e);
     if (q[0] == ':' && q[1] == '/' && q[2] == '/') {
-      urlkeys_url::nStoreLowerSpan(u.scheme, ZU_SCHEME_SIZE - 1, p, nLen(p, q));
+      nStoreLowerField(u, u.scheme, ZU_SCHEME_SIZE - 1, p, nLen(p, q));
       auth = q + 3;
     }
   }
@@ -157,7 +189,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
   if (auth != nullptr) {
     const urlkeys_url::AuthorityScan scan = urlkeys_url::oScanAuthority(p, auth, e);
     const char* const end = scan.end;
-    nStoreSpan(u.hostinfo, ZU_HOSTINFO_SIZE - 1, auth, nLen(auth, end));
+    nStoreField(u, u.hostinfo, ZU_HOSTINFO_SIZE - 1, auth, nLen(auth, end));
 
     // User information: up to the last '@'; the user ends at its first ':'.
     // Without an '@' the host part is the whole authority, and its first
@@ -168,10 +200,10 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
       const char* at = urlkeys_url::pFindLastByte(auth, nLen(auth, end), '@');
       const char* colon = static_cast<const char*>(memchr(auth, ':', nLen(auth, at)));
       if (colon != nullptr) {
-        nStoreSpan(u.user, ZU_USER_SIZE - 1, auth, nLen(auth, colon));
-        nStoreSpan(u.password, ZU_PASSWORD_SIZE - 1, colon + 1, nLen(colon + 1, at));
+        nStoreField(u, u.user, ZU_USER_SIZE - 1, auth, nLen(auth, colon));
+        nStoreField(u, u.password, ZU_PASSWORD_SIZE - 1, colon + 1, nLen(colon + 1, at));
       } else {
-        nStoreSpan(u.user, ZU_USER_SIZE - 1, auth, nLen(auth, at));
+        nStoreField(u, u.user, ZU_USER_SIZE - 1, auth, nLen(auth, at));
       }
       host = at + 1;
       host_colon = static_cast<const char*>(memchr(host, ':', nLen(host, end)));
@@ -196,7 +228,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
       lengths.hostname = nStoreHostname(u, host, nLen(host, end));
     }
     if (port_text != nullptr) {
-      nStoreSpan(u.port_str, ZU_PORT_STR_SIZE - 1, port_text, nLen(port_text, end));
+      nStoreField(u, u.port_str, ZU_PORT_STR_SIZE - 1, port_text, nLen(port_text, end));
       if (port_text == end) {
         u.port = u.nPortOfScheme(u.scheme);  // "host:" takes the scheme's default
       } else {
@@ -214,7 +246,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
     // As bSetPath: one leading '/' or backslash goes. The rest of the span
     // is at most 4094 characters, within the path's cap.
     const char* from = (*cur == '/' || *cur == '\\') ? cur + 1 : cur;
-    lengths.path = nStoreSpan(u.path, ZU_PATH_SIZE - 1, from, nLen(from, end));
+    lengths.path = nStoreField(u, u.path, ZU_PATH_SIZE - 1, from, nLen(from, end));
     cur = end;
   }
 
@@ -222,10 +254,10 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
     const char* rest = cur + 1;
     if (*cur == '?') {
       const char* hash = urlkeys_url::pFindByte(p, rest, e, '#');
-      if (hash != e) nStoreSpan(u.fragment, ZU_FRAGMENT_SIZE - 1, hash + 1, nLen(hash + 1, e));
-      nStoreSpan(u.query, ZU_QUERY_SIZE - 1, rest, nLen(rest, hash));
+      if (hash != e) nStoreField(u, u.fragment, ZU_FRAGMENT_SIZE - 1, hash + 1, nLen(hash + 1, e));
+      nStoreField(u, u.query, ZU_QUERY_SIZE - 1, rest, nLen(rest, hash));
     } else {  // '#': the fragment is the whole rest, '?' included
-      nStoreSpan(u.fragment, ZU_FRAGMENT_SIZE - 1, rest, nLen(rest, e));
+      nStoreField(u, u.fragment, ZU_FRAGMENT_SIZE - 1, rest, nLen(rest, e));
     }
   }
   return 0;

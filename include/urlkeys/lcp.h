@@ -8,6 +8,8 @@
 #ifndef URLKEYS_LCP_H
 #define URLKEYS_LCP_H
 
+#include <cstdint>
+
 #include "export.h"
 #include "url.h"
 
@@ -50,6 +52,11 @@ class URLKEYS_API cLcpUrl {
   char* pEnd;      // the current candidate's terminating NUL
   char* pHostEnd;  // where the host ends in sMemberUrl
   char* pStart;    // where the walk starts: sMemberUrl after a leading "www."
+  // Where sMemberUrl holds a '.' and a '/' (bit i of word i / 64 for the
+  // byte at i), marked when the member URL is built, so that each step of
+  // the walk finds its label or segment by bit arithmetic.
+  std::uint64_t anDotBits[64];
+  std::uint64_t anSlashBits[64];
 };
 
 class URLKEYS_API cLcpParse {
