@@ -34,11 +34,24 @@ struct MemberEnds {
 // host + 1 + path <= 4095.
 inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, const char* path,
                                size_t path_len, uint64_t* dot_bits, uint64_t* slash_bits) {
-  urlkeys_url::vCopyBytes(member, hostname, host);
+  // Parts of up to 32 characters are moved as one fixed 32-byte block: the
+  // fields hold at least 1024 bytes, and the bytes past a part are
+  // overwritten by the next one or lie past the terminator, inside the
+  // 4096-byte member buffer (host '/' path of 4095 characters leaves room
+  // for a block after a short part).
+  if (host <= 32) {
+    memcpy(member, hostname, 32);
+  } else {
+    urlkeys_url::vCopyBytes(member, hostname, host);
+  }
   size_t len = host;
   if (path_len > 0) {
     member[len++] = '/';
-    urlkeys_url::vCopyBytes(member + len, path, path_len);
+    if (path_len <= 32) {
+      memcpy(member + len, path, 32);
+    } else {
+      urlkeys_url::vCopyBytes(member + len, path, path_len);
+    }
     len += path_len;
   }
   member[len] = '\0';

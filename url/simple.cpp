@@ -4,18 +4,52 @@
 #include "urlkeys/ip.h"
 #include "urlkeys/url.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "url/text_scan.h"
 
 namespace {
 
-// Appends the text of a record field to `out` and returns the new end. The
-// length is bounded by the field's array, so a field a caller left
-// unterminated cannot make the copy run past it.
+// Length of the text in a record field of `size` bytes, at most size - 1:
+// a field a caller left unterminated cannot make a copy run past it. Reads
+// the field a word at a time, inside its array.
+inline size_t nFieldLength(const char* field, size_t size) {
+  const size_t cap = size - 1;
+  size_t i = 0;
+  for (; i + 8 <= cap; i += 8) {
+    uint64_t w;
+    memcpy(&w, field + i, 8);
+    // The lowest flagged byte is exactly the first zero byte.
+    const uint64_t zero = (w - 0x0101010101010101u) & ~w & 0x8080808080808080u;
+    if (zero != 0) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+      return i + static_cast<size_t>(__builtin_clzll(zero)) / 8;
+#else
+      return i + static_cast<size_t>(__builtin_ctzll(zero)) / 8;
+#endif
+    }
+  }
+  while (i < cap && field[i] != '\0') ++i;
+  return i;
+}
+
+// Copies n bytes of a record field (of at least 256 bytes) to `out`, which
+// has room for 32 bytes from here on: up to 32 as one fixed block, whose
+// bytes past n are overwritten by what follows or lie past the result's
+// terminator.
+inline void vCopyFromField(char* out, const char* field, size_t n) {
+  if (n <= 32) {
+    memcpy(out, field, 32);
+  } else {
+    urlkeys_url::vCopyBytes(out, field, n);
+  }
+}
+
+// Appends the text of a record field to `out` and returns the new end.
 inline char* sAppendField(char* out, const char* field, size_t size) {
-  const size_t n = strnlen(field, size - 1);
-  urlkeys_url::vCopyBytes(out, field, n);
+  const size_t n = nFieldLength(field, size);
+  vCopyFromField(out, field, n);
   return out + n;
 }
 
@@ -61,11 +95,11 @@ int cZuUrl::bGetSimpleUrl(char* out) {
     // '/' and the path without its trailing slashes; a path of slashes only
     // adds nothing and the removal goes on into what is already written, as
     // far back as the start of `out` (so "http:////" ends as "http:").
-    size_t n = strnlen(path, sizeof path - 1);
+    size_t n = nFieldLength(path, sizeof path);
     while (n > 0 && path[n - 1] == '/') --n;
     if (n > 0) {
       *o++ = '/';
-      urlkeys_url::vCopyBytes(o, path, n);
+      vCopyFromField(o, path, n);
       o += n;
     } else {
       while (o > out && o[-1] == '/') --o;
