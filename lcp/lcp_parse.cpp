@@ -6,6 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "lcp/text_marks.h"
 #include "tld/tld_table.h"
 #include "url/text_scan.h"
@@ -37,22 +41,59 @@ inline int nNibble(unsigned char c) {
   return (c - 87) & 0x0F;
 }
 
+// True when the escape at c (two bytes follow it) decodes to 0x00 or 0x80.
+inline bool bEscapeMayGiveNul(const char* c) {
+  return nNibble(static_cast<unsigned char>(c[2])) == 0 &&
+         (nNibble(static_cast<unsigned char>(c[1])) & 7) == 0;
+}
+
 // True when decoding `len` bytes at `text` could write a NUL byte before its
 // end: a raw 0x80 byte (it can close a sequence whose low byte is 0), or a
 // '%' whose two following bytes spell 0x00 or 0x80. Every '%' is checked,
 // whether or not the decoder takes it as an escape, so the answer errs
 // towards yes. The caller guarantees that two bytes follow every '%'.
 bool bMayWriteNul(const char* text, size_t len) {
-  using urlkeys_url::pFindByte;
-  const char* const end = text + len;
-  if (pFindByte(text, text, end, '\x80') != end) return true;
-  for (const char* c = pFindByte(text, text, end, '%'); c != end;
-       c = pFindByte(text, c + 1, end, '%')) {
-    if (nNibble(static_cast<unsigned char>(c[2])) == 0 &&
-        (nNibble(static_cast<unsigned char>(c[1])) & 7) == 0)
-      return true;
+#if defined(__SSE2__)
+  if (len >= 16) {
+    // A block at a time, the last one ending at len and reaching back over
+    // bytes already seen (seeing them again gives the same answer).
+    const __m128i pct = _mm_set1_epi8('%');
+    const __m128i high = _mm_set1_epi8(static_cast<char>(0x80));
+    for (size_t at = 0; at < len; at += 16) {
+      const size_t from = len - at >= 16 ? at : len - 16;
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, high)) != 0) return true;
+      for (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, pct))); m != 0;
+           m &= m - 1) {
+        if (bEscapeMayGiveNul(text + from + __builtin_ctz(m))) return true;
+      }
+    }
+    return false;
+  }
+#endif
+  for (size_t i = 0; i < len; ++i) {
+    if (text[i] == '\x80' || (text[i] == '%' && bEscapeMayGiveNul(text + i))) return true;
   }
   return false;
+}
+
+// Position of the last byte in [lo, hi) that a decoding pass may change;
+// the caller knows there is one.
+inline size_t nLastActive(const char* text, size_t lo, size_t hi) {
+#if defined(__SSE2__)
+  const __m128i pct = _mm_set1_epi8('%');
+  const __m128i plus = _mm_set1_epi8('+');
+  while (hi - lo >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + hi - 16));
+    const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, pct), _mm_cmpeq_epi8(v, plus)))));
+    if (m != 0) return hi - 16 + static_cast<size_t>(31 - __builtin_clz(m));
+    hi -= 16;
+  }
+#endif
+  size_t r = hi - 1;
+  while (r > lo && !bActive(static_cast<unsigned char>(text[r]))) --r;
+  return r;
 }
 
 // Percent-decodes `text` (n <= 4095 characters) in place with zuUrlUnescape
@@ -75,8 +116,7 @@ size_t nDecodeWhilePercent(char* text, size_t n) {
     const char* pct = urlkeys_url::pFindByte(text, text + p, text + q, '%');
     if (pct == text + q) return n;
     p = static_cast<size_t>(urlkeys_url::pFindEscape(text, text + p, pct) - text);
-    size_t r = q - 1;
-    while (!bActive(static_cast<unsigned char>(text[r]))) --r;
+    const size_t r = nLastActive(text, p, q);
     size_t end = r + 3;  // a '%' at r reads r + 1 and r + 2
     if (end >= n || bMayWriteNul(text + p, end - p)) {
       zuUrlUnescape(text + p);

@@ -55,43 +55,64 @@ inline bool bMarkText(const char* text, size_t n, uint64_t* dot_bits, uint64_t* 
                                      _mm_or_si128(_mm_cmpeq_epi8(c, pct), _mm_cmpeq_epi8(d, pct)));
     percent = percent || _mm_movemask_epi8(any) != 0;
   }
-#endif
+  if (at < n) {
+    // The rest, under 64 bytes, as one word of four loads that all lie in
+    // the text: with 64 bytes or more before the end they are the last 64
+    // bytes, whose marks are shifted down to the word's start; otherwise
+    // blocks at 0, 16, 32 and 48, each moved back to end at n at the
+    // latest (overlapping bytes give the same marks twice).
+    const char* blocks[4] = {};
+    unsigned shifts[4] = {};
+    unsigned down = 0;
+    if (n >= 64) {
+      for (unsigned k = 0; k < 4; ++k) {
+        blocks[k] = text + n - 64 + 16 * k;
+        shifts[k] = 16 * k;
+      }
+      down = static_cast<unsigned>(64 - (n - at));
+    } else if (n >= 16) {
+      for (unsigned k = 0; k < 4; ++k) {
+        const size_t from = 16 * k + 16 <= n ? 16 * k : n - 16;
+        blocks[k] = text + from;
+        shifts[k] = static_cast<unsigned>(from);
+      }
+    }
+    uint64_t dots = 0;
+    uint64_t slashes = 0;
+    uint64_t pcts = 0;
+    if (n >= 16) {
+      for (unsigned k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blocks[k]));
+        dots |= nBlockHits(v, '.') << shifts[k];
+        slashes |= nBlockHits(v, '/') << shifts[k];
+        pcts |= nBlockHits(v, '%');
+      }
+    } else {
+      alignas(16) char last[16] = {};
+      urlkeys_url::vCopyBytes(last, text, n);
+      const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
+      dots = nBlockHits(v, '.');
+      slashes = nBlockHits(v, '/');
+      pcts = nBlockHits(v, '%');
+    }
+    dot_bits[word] = dots >> down;
+    slash_bits[word] = slashes >> down;
+    percent = percent || pcts != 0;
+  }
+#else
   for (; at < n; ++word) {
     uint64_t dots = 0;
     uint64_t slashes = 0;
-#if defined(__SSE2__)
-    uint64_t pcts = 0;
-    for (unsigned shift = 0; shift < 64 && at < n; shift += 16, at += 16) {
-      __m128i v;
-      unsigned skip = 0;  // bytes of the block that lie before `at`
-      if (n - at >= 16) {
-        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-      } else if (n >= 16) {
-        // The last block ends at the text's end and reaches back over
-        // bytes already marked; those are shifted out.
-        skip = static_cast<unsigned>(16 - (n - at));
-        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + n - 16));
-      } else {
-        alignas(16) char last[16] = {};
-        urlkeys_url::vCopyBytes(last, text, n);
-        v = _mm_load_si128(reinterpret_cast<const __m128i*>(last));
-      }
-      dots |= (nBlockHits(v, '.') >> skip) << shift;
-      slashes |= (nBlockHits(v, '/') >> skip) << shift;
-      pcts |= nBlockHits(v, '%') >> skip;
-    }
-    percent = percent || pcts != 0;
-#else
     for (unsigned bit = 0; bit < 64 && at < n; ++bit, ++at) {
       const char c = text[at];
       dots |= static_cast<uint64_t>(c == '.') << bit;
       slashes |= static_cast<uint64_t>(c == '/') << bit;
       percent = percent || c == '%';
     }
-#endif
     dot_bits[word] = dots;
     slash_bits[word] = slashes;
   }
+#endif
   return percent;
 }
 
