@@ -166,6 +166,80 @@ void BM_FloorCopySlashes(benchmark::State& state) {
 }
 BENCHMARK(BM_FloorCopySlashes);
 
+// What the cLcpParse walk benchmark cannot do without: copy the text in and
+// every text nGetLcp hands out (each candidate and the TLD) out again, with
+// memcpy, at the lengths the walk gives; no scan, no decoding.
+void BM_FloorLcpParseCopies(benchmark::State& state) {
+  const cUrlList& urls = oUrlList();
+  static const std::vector<std::vector<int>> lengths = [&urls] {
+    std::vector<std::vector<int>> all(urls.vUrl.size());
+    std::vector<char> text(static_cast<size_t>(urls.nMaxLen) + 1), dst(text.size());
+    for (size_t i = 0; i < urls.vUrl.size(); ++i) {
+      std::memcpy(text.data(), urls.vUrl[i], static_cast<size_t>(urls.vLen[i]) + 1);
+      int count = 0;
+      cLcpParse lcp(text.data(), 20, count);
+      for (int k = 0; k <= count && count > 0; ++k) {
+        lcp.nGetLcp(text.data(), dst.data(), static_cast<int>(dst.size()));
+        all[i].push_back(static_cast<int>(std::strlen(dst.data())));
+      }
+    }
+    return all;
+  }();
+  std::vector<char> text(static_cast<size_t>(urls.nMaxLen) + 1), dst(text.size());
+  size_t at = 0;
+  nRunOverUrls(state, [&](const char* url, int len) {
+    std::memcpy(text.data(), url, static_cast<size_t>(len) + 1);
+    benchmark::DoNotOptimize(text.data());
+    unsigned k = 0;
+    for (int n : lengths[at]) {
+      std::memcpy(dst.data(), text.data(), static_cast<size_t>(n));
+      dst[static_cast<size_t>(n)] = '\0';
+      benchmark::DoNotOptimize(dst.data());
+      ++k;
+    }
+    at = at + 1 == lengths.size() ? 0 : at + 1;
+    return k;
+  });
+}
+BENCHMARK(BM_FloorLcpParseCopies);
+
+// What the cLcpUrl walk benchmark cannot do without: the parse, and the
+// list test (bIsTLD) on every text the walk tests, here made in advance.
+void BM_FloorLcpUrlParseTests(benchmark::State& state) {
+  const cUrlList& urls = oUrlList();
+  // The tested texts of every URL, back to back; `first[i]` is the index of
+  // URL i's first text.
+  static std::vector<size_t> first;
+  static cUrlList tested = [&urls] {
+    std::vector<std::string> texts;
+    for (const char* url : urls.vUrl) {
+      first.push_back(texts.size());
+      cLcpUrl lcp(url);
+      std::string last = lcp.sGetNextLcp();  // the first candidate is not tested
+      for (char* c = lcp.sGetNextLcp(); c != nullptr; c = lcp.sGetNextLcp()) {
+        texts.emplace_back(c);  // every later candidate was tested
+        last = c;
+      }
+      // The step that ended the walk tested the last candidate less its
+      // first label, when it had no path left and a '.' to cut at.
+      const size_t dot = last.find('.');
+      if (last.find('/') == std::string::npos && dot != std::string::npos)
+        texts.push_back(last.substr(dot + 1));
+    }
+    first.push_back(texts.size());
+    return oListOf(texts);
+  }();
+  size_t at = 0;
+  nRunOverUrls(state, [&](const char* url, int) {
+    cZuUrl u(url);
+    unsigned k = static_cast<unsigned char>(u.hostname[0]);
+    for (size_t j = first[at]; j < first[at + 1]; ++j) k += bIsTLD(tested.vUrl[j]) ? 1u : 0u;
+    at = at + 1 == urls.vUrl.size() ? 0 : at + 1;
+    return k;
+  });
+}
+BENCHMARK(BM_FloorLcpUrlParseTests);
+
 #if URLKEYS_HAVE_URIPARSER
 void BM_UriParserParse(benchmark::State& state) {
   const uint64_t ok = nRunOverUrls(state, [](const char* url, int len) {

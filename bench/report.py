@@ -18,6 +18,10 @@ import os
 ROWS = [
     ("BM_UriParserParse", "uriparser parse (reference)", None, "uriparser parse"),
     ("BM_FloorCopySlashes", "floor: copy into 4 KiB, note '/' positions", None, None),
+    ("BM_FloorLcpUrlParseTests", "floor of the cLcpUrl walk: parse + its list tests, "
+     "texts made in advance", None, None),
+    ("BM_FloorLcpParseCopies", "floor of the cLcpParse walk: memcpy of the text in and of "
+     "each handed-out text out", None, None),
     ("BM_ZuUrlParse", "cZuUrl parsing constructor", 0.20, "cZuUrl parse"),
     ("BM_ZuUrlSimpleUrl", "parse + bGetSimpleUrl", 0.25, "parse + bGetSimpleUrl"),
     ("BM_ZuUrlAuthRev", "parse + bGetAuthRev", None, None),

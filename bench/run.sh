@@ -30,8 +30,11 @@ cmake --build "$build" --target bench_urls -j 2
 "$py" "$here/make_long_urls.py" "$short_list" "$long_list"
 
 # The per-URL list benchmarks that run on the long list too.
-list_benchmarks='UriParserParse FloorCopySlashes ZuUrlParse ZuUrlSimpleUrl ZuUrlAuthRev LcpUrlWalk
+# Instructions are counted for all but the two walk floors, whose
+# preparation (a walk over the whole list) would be counted with them.
+counted='UriParserParse FloorCopySlashes ZuUrlParse ZuUrlSimpleUrl ZuUrlAuthRev LcpUrlWalk
 LcpParseWalk FlatParseUrl FlatDottedQuadIp Md5FromUrl OpenSslMd5Hex CurlUrlSet BoostParseUri'
+list_benchmarks="$counted FloorLcpUrlParseTests FloorLcpParseCopies"
 long_filter="^BM_($(echo $list_benchmarks | tr ' ' '|'))\$"
 
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -55,7 +58,7 @@ for which in short long; do
   [ "$which" = long ] && list=$long_list
   : > "$irs"
   if [ "${URLKEYS_BENCH_CALLGRIND:-1}" != 0 ] && command -v valgrind >/dev/null 2>&1; then
-    for b in $list_benchmarks; do
+    for b in $counted; do
       out=$build/callgrind.$which.$b
       valgrind --tool=callgrind --callgrind-out-file="$out" "$build/bench/bench_urls" \
         --urls="$list" --benchmark_filter="^BM_$b\$" --benchmark_min_time=0.000001 \
