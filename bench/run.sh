@@ -24,6 +24,21 @@ long_list=$build/urls-long.txt
 py=/usr/bin/python3
 [ -x "$py" ] || py=python3
 
+report() {
+  "$py" "$here/report.py" --short "$build/bench_short.json" "$build/bench_short.ir" \
+    --long "$build/bench_long.json" "$build/bench_long.ir" \
+    --readme "$here/README.md" --chart "$here/chart.png" --notes "$here/notes.md"
+}
+# URLKEYS_BENCH_REPORT_ONLY=1 rewrites the report from the last run's results
+# (after an edit of bench/notes.md or of report.py) without running anything.
+if [ "${URLKEYS_BENCH_REPORT_ONLY:-0}" = 1 ]; then
+  set -a
+  . "$build/bench_context.env"
+  set +a
+  report
+  exit 0
+fi
+
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DURLKEYS_BUILD_BENCHMARKS=ON -DURLKEYS_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target bench_urls -j 2
@@ -85,10 +100,17 @@ peers=$(
   printf 'OpenSSL %s' "$( (openssl version 2>/dev/null || echo absent) | cut -d' ' -f2)"
 )
 
-URLKEYS_CPU=$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1) \
-URLKEYS_CORES=$(nproc) URLKEYS_COMPILER=$("${cxx:-c++}" --version | head -n 1) \
-URLKEYS_COMMIT=$commit URLKEYS_DATE=$(date -u '+%Y-%m-%d %H:%M UTC') URLKEYS_REPS=$reps \
-URLKEYS_PEERS=$peers URLKEYS_LOAD="$load_before before, $load_after after" \
-  "$py" "$here/report.py" --short "$build/bench_short.json" "$build/bench_short.ir" \
-  --long "$build/bench_long.json" "$build/bench_long.ir" \
-  --readme "$here/README.md" --chart "$here/chart.png" --notes "$here/notes.md"
+{
+  printf 'URLKEYS_CPU=%s\n' "'$(lscpu | sed -n 's/^Model name:[[:space:]]*//p' | head -n 1)'"
+  printf 'URLKEYS_CORES=%s\n' "$(nproc)"
+  printf 'URLKEYS_COMPILER=%s\n' "'$("${cxx:-c++}" --version | head -n 1)'"
+  printf 'URLKEYS_COMMIT=%s\n' "'$commit'"
+  printf 'URLKEYS_DATE=%s\n' "'$(date -u '+%Y-%m-%d %H:%M UTC')'"
+  printf 'URLKEYS_REPS=%s\n' "$reps"
+  printf 'URLKEYS_PEERS=%s\n' "'$peers'"
+  printf 'URLKEYS_LOAD=%s\n' "'$load_before before, $load_after after'"
+} > "$build/bench_context.env"
+set -a
+. "$build/bench_context.env"
+set +a
+report

@@ -7,16 +7,38 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "url/text_scan.h"
 
 namespace {
+
+static_assert(ZU_SCHEME_SIZE > 32 && ZU_PORT_STR_SIZE > 32 && ZU_HOSTNAME_SIZE > 32 &&
+                  ZU_PATH_SIZE > 32,
+              "the field reads and copies below take 32 bytes of a field");
 
 // Length of the text in a record field of `size` bytes, at most size - 1:
 // a field a caller left unterminated cannot make a copy run past it. Reads
 // the field a word at a time, inside its array.
 inline size_t nFieldLength(const char* field, size_t size) {
   const size_t cap = size - 1;
+#if defined(__SSE2__)
+  // Most fields end within their first 32 bytes: one test finds the end
+  // there. Every field holds at least 256 bytes.
+  const __m128i zero16 = _mm_setzero_si128();
+  const unsigned m =
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(field)), zero16))) |
+      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(field + 16)), zero16)))
+          << 16;
+  if (m != 0) return static_cast<size_t>(__builtin_ctz(m));
+  size_t i = 32;
+#else
   size_t i = 0;
+#endif
   for (; i + 8 <= cap; i += 8) {
     uint64_t w;
     memcpy(&w, field + i, 8);
