@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
 #include <emmintrin.h>
 #endif
 
@@ -53,7 +53,7 @@ inline bool bEscapeMayGiveNul(const char* c) {
 // whether or not the decoder takes it as an escape, so the answer errs
 // towards yes. The caller guarantees that two bytes follow every '%'.
 bool bMayWriteNul(const char* text, size_t len) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
   if (len >= 16) {
     // A block at a time, the last one ending at len and reaching back over
     // bytes already seen (seeing them again gives the same answer).
@@ -80,7 +80,7 @@ bool bMayWriteNul(const char* text, size_t len) {
 // Position of the last byte in [lo, hi) that a decoding pass may change;
 // the caller knows there is one.
 inline size_t nLastActive(const char* text, size_t lo, size_t hi) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
   const __m128i pct = _mm_set1_epi8('%');
   const __m128i plus = _mm_set1_epi8('+');
   while (hi - lo >= 16) {

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
 #include <emmintrin.h>
 #endif
 
@@ -24,7 +24,7 @@ struct Marks {
   uint64_t anSlash[(Bytes + 63) / 64];
 };
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
 inline uint64_t nBlockHits(__m128i v, char c) {
   return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(c))));
 }
@@ -37,7 +37,7 @@ inline bool bMarkText(const char* text, size_t n, uint64_t* dot_bits, uint64_t* 
   bool percent = false;
   size_t word = 0;
   size_t at = 0;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
   for (; n - at >= 64; ++word, at += 64) {
     const char* p = text + at;
     const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
 #include <emmintrin.h>
 #endif
 
@@ -24,7 +24,7 @@ static_assert(ZU_SCHEME_SIZE > 32 && ZU_PORT_STR_SIZE > 32 && ZU_HOSTNAME_SIZE >
 // the field a word at a time, inside its array.
 inline size_t nFieldLength(const char* field, size_t size) {
   const size_t cap = size - 1;
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
   // Most fields end within their first 32 bytes: one test finds the end
   // there. Every field holds at least 256 bytes.
   const __m128i zero16 = _mm_setzero_si128();
