@@ -175,7 +175,7 @@ def write_readme(short, long_, path, chart_name, notes):
             for run in (short, long_):
                 r = run.ratio(name)
                 targets.append((f"{label} <= {target:.2f}x uriparser ({list_name(run)})",
-                                f"{fmt(r, 2)}x", f"{fmt(run.ir_ratio(name), 2)}x",
+                                f"{fmt(r, 3)}x", f"{fmt(run.ir_ratio(name), 3)}x",
                                 None if r is None else r <= target))
         w(f"| {label} | " + " | ".join(cells) +
           f" | {fmt(max(allocs) if allocs else None, 2)} | {tgt} |")
