@@ -2,11 +2,13 @@
 // span [p, e) of the input (all of them for short inputs, those near both
 // ends for long ones), each helper gives the same result through the
 // build's native block layer (SSE2 or NEON) as through the plain one, and
-// both agree with a byte-at-a-time model. The text is held in a buffer of
+// both agree with a byte-at-a-time model; so do the '.' and '/' marks of
+// the text's ends and the searches over them. The text is held in a buffer of
 // exactly its size, so the sanitizer reports any load outside it.
 //
 // Input: byte 0 is the character pFindByte looks for, byte 1 the cap of the
 // bounded stores; the rest is the text.
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -122,6 +124,42 @@ void vCheckCopies(const char* src, size_t n, size_t cap) {
 // Offsets worth trying in a text of n bytes: all of them when it is short,
 // else those within 20 bytes of either end, which still gives every start
 // and every span length modulo 16.
+// The marks of the n bytes at src (n <= 4096) through both layers against
+// a byte model, and the first and last mark of a few spans against it.
+void vCheckMarks(const char* src, size_t n) {
+  uint64_t dots[2][64], slashes[2][64];
+  const bool pct[2] = {urlkeys_url::bMarkText<NativeOps>(src, n, dots[0], slashes[0]),
+                       urlkeys_url::bMarkText<PortableOps>(src, n, dots[1], slashes[1])};
+  const bool want_pct = std::memchr(src, '%', n) != nullptr;
+  for (int form = 0; form < 2; ++form) {
+    vCheck(pct[form] == want_pct, form == 0 ? "bMarkText '%' native" : "bMarkText '%' portable");
+    for (size_t i = 0; i < n; ++i) {
+      const bool dot = (dots[form][i / 64] >> (i % 64)) & 1;
+      const bool slash = (slashes[form][i / 64] >> (i % 64)) & 1;
+      vCheck(dot == (src[i] == '.') && slash == (src[i] == '/'),
+             form == 0 ? "bMarkText native" : "bMarkText portable");
+    }
+    // Bits past the text in its last word stay clear.
+    for (size_t i = n; i % 64 != 0; ++i) {
+      vCheck(((dots[form][i / 64] | slashes[form][i / 64]) >> (i % 64) & 1) == 0,
+             "bMarkText marks nothing past the text");
+    }
+  }
+  for (size_t lo = 0; lo <= n; lo += 1 + lo / 2) {
+    for (size_t hi = lo; hi <= n; hi += 1 + (hi - lo) / 2) {
+      size_t first = hi, last = SIZE_MAX;
+      for (size_t i = lo; i < hi; ++i) {
+        if (src[i] == '.') {
+          if (first == hi) first = i;
+          last = i;
+        }
+      }
+      vCheck(urlkeys_url::nFirstMark(dots[0], lo, hi) == first, "nFirstMark");
+      vCheck(urlkeys_url::nLastMark(dots[0], lo, hi) == last, "nLastMark");
+    }
+  }
+}
+
 bool bTried(size_t at, size_t n) { return n <= 40 || at <= 20 || at + 20 >= n; }
 
 }  // namespace
@@ -147,6 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Copies of the span from i to the end, and of its first bytes.
     vCheckCopies(base + i, n - i, cap);
     if (n - i > 16) vCheckCopies(base + i, 15 + i % 3, cap);
+    if (n - i <= 4096 && i < 2) vCheckMarks(base + i, n - i);
   }
   return 0;
 }

@@ -6,11 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
-#include <emmintrin.h>
-#endif
-
-#include "lcp/text_marks.h"
 #include "tld/tld_table.h"
 #include "url/text_scan.h"
 #include "urlkeys/lcp.h"
@@ -53,24 +48,21 @@ inline bool bEscapeMayGiveNul(const char* c) {
 // whether or not the decoder takes it as an escape, so the answer errs
 // towards yes. The caller guarantees that two bytes follow every '%'.
 bool bMayWriteNul(const char* text, size_t len) {
-#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
+  using Ops = urlkeys_url::NativeOps;
   if (len >= 16) {
     // A block at a time, the last one ending at len and reaching back over
     // bytes already seen (seeing them again gives the same answer).
-    const __m128i pct = _mm_set1_epi8('%');
-    const __m128i high = _mm_set1_epi8(static_cast<char>(0x80));
     for (size_t at = 0; at < len; at += 16) {
       const size_t from = len - at >= 16 ? at : len - 16;
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + from));
-      if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, high)) != 0) return true;
-      for (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, pct))); m != 0;
+      const Ops::Block v = Ops::vLoad(text + from);
+      if (Ops::nMask(Ops::vEq(v, '\x80')) != 0) return true;
+      for (uint32_t m = urlkeys_url::nByteBits<Ops>(Ops::nMask(Ops::vEq(v, '%'))); m != 0;
            m &= m - 1) {
-        if (bEscapeMayGiveNul(text + from + __builtin_ctz(m))) return true;
+        if (bEscapeMayGiveNul(text + from + urlkeys_url::nLowestBit(m))) return true;
       }
     }
     return false;
   }
-#endif
   for (size_t i = 0; i < len; ++i) {
     if (text[i] == '\x80' || (text[i] == '%' && bEscapeMayGiveNul(text + i))) return true;
   }
@@ -80,17 +72,13 @@ bool bMayWriteNul(const char* text, size_t len) {
 // Position of the last byte in [lo, hi) that a decoding pass may change;
 // the caller knows there is one.
 inline size_t nLastActive(const char* text, size_t lo, size_t hi) {
-#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
-  const __m128i pct = _mm_set1_epi8('%');
-  const __m128i plus = _mm_set1_epi8('+');
+  using Ops = urlkeys_url::NativeOps;
   while (hi - lo >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + hi - 16));
-    const unsigned m = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_or_si128(v, _mm_or_si128(_mm_cmpeq_epi8(v, pct), _mm_cmpeq_epi8(v, plus)))));
-    if (m != 0) return hi - 16 + static_cast<size_t>(31 - __builtin_clz(m));
+    const uint32_t m =
+        urlkeys_url::nByteBits<Ops>(urlkeys_url::nEscapeHits<Ops>(Ops::vLoad(text + hi - 16)));
+    if (m != 0) return hi - 16 + 63 - urlkeys_url::nLeadingZeros(m);
     hi -= 16;
   }
-#endif
   size_t r = hi - 1;
   while (r > lo && !bActive(static_cast<unsigned char>(text[r]))) --r;
   return r;
@@ -167,15 +155,17 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   }
   // One pass finds every '.' and '/' and whether a '%' is there; decoding
   // changes the text, so a decoded text is marked again.
-  urlkeys_lcp::Marks<kMaxText + 1> marks;
-  if (urlkeys_lcp::bMarkText(url, n, marks)) {
+  // Marks of the '.' and '/' bytes, a bit per byte.
+  uint64_t dots[(kMaxText + 63) / 64];
+  uint64_t slashes[(kMaxText + 63) / 64];
+  if (urlkeys_url::bMarkText(url, n, dots, slashes)) {
     n = nDecodeWhilePercent(url, n);
-    urlkeys_lcp::bMarkText(url, n, marks);
+    urlkeys_url::bMarkText(url, n, dots, slashes);
   }
 
   // Scheme: "x://" counts only when the first '.' lies after the first '/'.
-  const size_t first_slash = urlkeys_lcp::nFirstMark(marks.anSlash, 0, n);
-  const size_t first_dot = urlkeys_lcp::nFirstMark(marks.anDot, 0, n);
+  const size_t first_slash = urlkeys_url::nFirstMark(slashes, 0, n);
+  const size_t first_dot = urlkeys_url::nFirstMark(dots, 0, n);
   if (first_dot == n) return;
   char* slash = first_slash < n ? url + first_slash : nullptr;
   char* host = url;
@@ -193,7 +183,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // The host's '/' is the text's first one, unless that one belonged to
   // "://" or was the trailing '/' just cut off.
   if (slash != nullptr && slash < host) {
-    const size_t at = urlkeys_lcp::nFirstMark(marks.anSlash, host_at, end_at);
+    const size_t at = urlkeys_url::nFirstMark(slashes, host_at, end_at);
     slash = at < end_at ? url + at : nullptr;
   } else if (slash == end) {
     slash = nullptr;
@@ -207,7 +197,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // character is never examined.
   bool tld_found = false;
   for (size_t at = host_end_at;;) {
-    at = urlkeys_lcp::nLastMark(marks.anDot, host_at + 1, at);
+    at = urlkeys_url::nLastMark(dots, host_at + 1, at);
     if (at == SIZE_MAX) break;
     char* const c = url + at;
     if (nElements == kSlots) return;
@@ -242,7 +232,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // Path prefixes, left to right, then the whole text (not limit-tested:
   // the test after the previous element left room for it).
   for (size_t at = host_end_at + 1;; ++at) {
-    at = urlkeys_lcp::nFirstMark(marks.anSlash, at, end_at);
+    at = urlkeys_url::nFirstMark(slashes, at, end_at);
     if (at == end_at) break;
     if (nElements == kSlots) return;
     pElement[nElements++] = url + at + 1;

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "lcp/text_marks.h"
 #include "tld/tld_table.h"
 #include "url/record_ops.h"
 #include "url/text_scan.h"
@@ -55,7 +54,7 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
     len += path_len;
   }
   member[len] = '\0';
-  urlkeys_lcp::bMarkText(member, len, dot_bits, slash_bits);
+  urlkeys_url::bMarkText(member, len, dot_bits, slash_bits);
   return {member + host, member + len, member + (bHasWww(member) ? 4 : 0)};
 }
 
@@ -113,14 +112,14 @@ char* cLcpUrl::sGetNextLcp() {
   // writes over dropped '/' characters need no change to them.
   const size_t at = static_cast<size_t>(pLcp - sMemberUrl);
   const size_t end = static_cast<size_t>(pEnd - sMemberUrl);
-  const size_t slash = pLcp == pStart ? urlkeys_lcp::nLastMark(anSlashBits, at, end) : SIZE_MAX;
+  const size_t slash = pLcp == pStart ? urlkeys_url::nLastMark(anSlashBits, at, end) : SIZE_MAX;
   if (slash != SIZE_MAX) {
     sMemberUrl[slash] = '\0';  // drop the last path segment (or a lone trailing '/')
     pEnd = sMemberUrl + slash;
   } else {
     // Numeric hosts stay whole; a host not starting with a digit never is one.
     if (*pLcp >= '0' && *pLcp <= '9' && bIsAuthIp(pLcp)) return nullptr;
-    const size_t dot = urlkeys_lcp::nFirstMark(anDotBits, at, end);
+    const size_t dot = urlkeys_url::nFirstMark(anDotBits, at, end);
     if (dot == end) return nullptr;
     pLcp = sMemberUrl + dot + 1;  // drop the leftmost label
   }

@@ -54,6 +54,15 @@ inline unsigned nLowestBit(uint32_t m) {
 #endif
 }
 
+// Number of zero bits above the highest set bit of m, which is not 0.
+inline unsigned nLeadingZeros(uint64_t m) {
+#if defined(__GNUC__)
+  return static_cast<unsigned>(__builtin_clzll(m));
+#else
+  return static_cast<unsigned>(std::countl_zero(m));
+#endif
+}
+
 // w with its bytes in the opposite order.
 inline uint64_t nSwapBytes(uint64_t w) {
 #if defined(__GNUC__)

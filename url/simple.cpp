@@ -7,9 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
-#include <emmintrin.h>
-#endif
 
 #include "url/text_scan.h"
 
@@ -21,39 +18,17 @@ static_assert(ZU_SCHEME_SIZE > 32 && ZU_PORT_STR_SIZE > 32 && ZU_HOSTNAME_SIZE >
 
 // Length of the text in a record field of `size` bytes, at most size - 1:
 // a field a caller left unterminated cannot make a copy run past it. Reads
-// the field a word at a time, inside its array.
+// only inside the field's array.
 inline size_t nFieldLength(const char* field, size_t size) {
   const size_t cap = size - 1;
-#if defined(__SSE2__) && !defined(URLKEYS_PORTABLE_SCAN)
   // Most fields end within their first 32 bytes: one test finds the end
   // there. Every field holds at least 256 bytes.
-  const __m128i zero16 = _mm_setzero_si128();
-  const unsigned m =
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(field)), zero16))) |
-      static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(field + 16)), zero16)))
-          << 16;
-  if (m != 0) return static_cast<size_t>(__builtin_ctz(m));
-  size_t i = 32;
-#else
-  size_t i = 0;
-#endif
-  for (; i + 8 <= cap; i += 8) {
-    uint64_t w;
-    memcpy(&w, field + i, 8);
-    // The lowest flagged byte is exactly the first zero byte.
-    const uint64_t zero = (w - 0x0101010101010101u) & ~w & 0x8080808080808080u;
-    if (zero != 0) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-      return i + static_cast<size_t>(__builtin_clzll(zero)) / 8;
-#else
-      return i + static_cast<size_t>(__builtin_ctzll(zero)) / 8;
-#endif
-    }
-  }
-  while (i < cap && field[i] != '\0') ++i;
-  return i;
+  using Ops = urlkeys_url::NativeOps;
+  const uint32_t m = urlkeys_url::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field), '\0'))) |
+                     urlkeys_url::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field + 16), '\0')))
+                         << 16;
+  if (m != 0) return urlkeys_url::nLowestBit(m);
+  return 32 + strnlen(field + 32, cap - 32);
 }
 
 // Copies n bytes of a record field (of at least 256 bytes) to `out`, which

@@ -287,6 +287,105 @@ inline size_t nCopyFindEscape(char* dst, const char* src, size_t n) {
   return first;
 }
 
+// ------------------------------------------------------------------ marks
+
+// The Mask of a block as one bit per byte: bit i set when byte i is a hit.
+template <class Ops>
+inline uint32_t nByteBits(typename Ops::Mask m) {
+  if constexpr (Ops::kBitsPerByte == 1) {
+    return static_cast<uint32_t>(m);
+  } else {
+    static_assert(Ops::kBitsPerByte == 4, "a Mask has 1 or 4 bits per byte");
+    // A nibble per byte, all set for a hit: keep one bit of each and close
+    // the gaps in three steps.
+    uint64_t x = static_cast<uint64_t>(m) & 0x1111111111111111u;
+    x = (x | (x >> 3)) & 0x0303030303030303u;
+    x = (x | (x >> 6)) & 0x000F000F000F000Fu;
+    x = (x | (x >> 12)) & 0x000000FF000000FFu;
+    return static_cast<uint32_t>((x | (x >> 24)) & 0xFFFFu);
+  }
+}
+
+// Marks the '.' and '/' bytes of text[0, n): bit i % 64 of dot_bits[i / 64]
+// (slash_bits[i / 64]) is set when byte i is a '.' ('/'); the words that
+// cover the text are written, the first n / 64 + 1 at most. Returns whether
+// the text holds a '%': one pass gives all three. Loads stay inside the
+// text: 64 bytes at a time, then the rest (under 64 bytes) as one word of
+// four blocks, which are the text's last 64 bytes when it has that many
+// (their marks shifted down to the word's start), else blocks at 0, 16, 32
+// and 48, each moved back to end at n at the latest (overlapping blocks
+// give the same marks twice). Texts under 16 bytes go through a zeroed
+// 16-byte copy.
+template <class Ops = NativeOps>
+inline bool bMarkText(const char* text, size_t n, uint64_t* dot_bits, uint64_t* slash_bits) {
+  uint64_t percent = 0;
+  size_t word = 0;
+  size_t at = 0;
+  auto mark = [&](const char* p, unsigned shift, uint64_t& dots, uint64_t& slashes) {
+    const typename Ops::Block v = Ops::vLoad(p);
+    dots |= static_cast<uint64_t>(nByteBits<Ops>(Ops::nMask(Ops::vEq(v, '.')))) << shift;
+    slashes |= static_cast<uint64_t>(nByteBits<Ops>(Ops::nMask(Ops::vEq(v, '/')))) << shift;
+    percent |= static_cast<uint64_t>(Ops::nMask(Ops::vEq(v, '%')));
+  };
+  for (; n - at >= 64; ++word, at += 64) {
+    uint64_t dots = 0;
+    uint64_t slashes = 0;
+    for (unsigned k = 0; k < 4; ++k) mark(text + at + 16 * k, 16 * k, dots, slashes);
+    dot_bits[word] = dots;
+    slash_bits[word] = slashes;
+  }
+  if (at < n) {
+    uint64_t dots = 0;
+    uint64_t slashes = 0;
+    unsigned down = 0;
+    if (n >= 64) {
+      for (unsigned k = 0; k < 4; ++k) mark(text + n - 64 + 16 * k, 16 * k, dots, slashes);
+      down = static_cast<unsigned>(64 - (n - at));
+    } else if (n >= 16) {
+      for (unsigned k = 0; k < 4; ++k) {
+        const size_t from = 16 * k + 16 <= n ? 16 * k : n - 16;
+        mark(text + from, static_cast<unsigned>(from), dots, slashes);
+      }
+    } else {
+      char last[16] = {};
+      vCopyBytes<Ops>(last, text, n);
+      mark(last, 0, dots, slashes);
+    }
+    dot_bits[word] = dots >> down;
+    slash_bits[word] = slashes >> down;
+  }
+  return percent != 0;
+}
+
+// First marked position in [lo, hi) of marks made by bMarkText, or hi.
+inline size_t nFirstMark(const uint64_t* bits, size_t lo, size_t hi) {
+  while (lo < hi) {
+    const size_t word = lo / 64;
+    const uint64_t w = bits[word] & (~uint64_t{0} << (lo % 64));
+    if (w != 0) {
+      const size_t at = word * 64 + nLowestBit(w);
+      return at < hi ? at : hi;
+    }
+    lo = (word + 1) * 64;
+  }
+  return hi;
+}
+
+// Last marked position in [lo, hi) of marks made by bMarkText, or SIZE_MAX.
+inline size_t nLastMark(const uint64_t* bits, size_t lo, size_t hi) {
+  while (lo < hi) {
+    const size_t word = (hi - 1) / 64;
+    const unsigned top = static_cast<unsigned>((hi - 1) % 64);
+    const uint64_t w = bits[word] & (~uint64_t{0} >> (63 - top));
+    if (w != 0) {
+      const size_t at = word * 64 + 63 - nLeadingZeros(w);
+      return at >= lo ? at : SIZE_MAX;
+    }
+    hi = word * 64;
+  }
+  return SIZE_MAX;
+}
+
 // Decodes s[0..n) in place, where s[n] is a NUL, no NUL lies before it, and
 // the bytes before `first` decode to themselves: %XX escapes, '+' and UTF-8
 // folding, exactly as zuUrlUnescape. Adds the escapes decoded to *escapes
