@@ -330,7 +330,9 @@ inline bool bMarkText(const char* text, size_t n, uint64_t* dot_bits, uint64_t* 
   for (; n - at >= 64; ++word, at += 64) {
     uint64_t dots = 0;
     uint64_t slashes = 0;
-    for (unsigned k = 0; k < 4; ++k) mark(text + at + 16 * k, 16 * k, dots, slashes);
+    for (size_t k = 0; k < 4; ++k) {
+      mark(text + at + 16 * k, static_cast<unsigned>(16 * k), dots, slashes);
+    }
     dot_bits[word] = dots;
     slash_bits[word] = slashes;
   }
@@ -339,10 +341,12 @@ inline bool bMarkText(const char* text, size_t n, uint64_t* dot_bits, uint64_t* 
     uint64_t slashes = 0;
     unsigned down = 0;
     if (n >= 64) {
-      for (unsigned k = 0; k < 4; ++k) mark(text + n - 64 + 16 * k, 16 * k, dots, slashes);
+      for (size_t k = 0; k < 4; ++k) {
+        mark(text + n - 64 + 16 * k, static_cast<unsigned>(16 * k), dots, slashes);
+      }
       down = static_cast<unsigned>(64 - (n - at));
     } else if (n >= 16) {
-      for (unsigned k = 0; k < 4; ++k) {
+      for (size_t k = 0; k < 4; ++k) {
         const size_t from = 16 * k + 16 <= n ? 16 * k : n - 16;
         mark(text + from, static_cast<unsigned>(from), dots, slashes);
       }
