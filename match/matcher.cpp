@@ -1,0 +1,71 @@
+// The walk behind Matcher::Match. Candidates are looked up in small batches:
+// each batch's table lines are prefetched together, so their cache misses
+// overlap instead of following one another; the batch is then probed in
+// walk order, so the most specific held candidate still wins.
+#include "match/matcher.h"
+
+#include <urlkeys/lcp.h>
+
+#include <cstring>
+#include <optional>
+
+namespace urlkeys::match {
+namespace {
+
+constexpr int kBatch = 8;
+
+struct Candidate {
+  std::string_view text;
+  uint64_t hash;
+};
+
+}  // namespace
+
+struct Matcher::Work {
+  std::optional<cLcpUrl> walk;  // re-made for every URL, in place
+  // The whole member URL: every candidate is a piece of it, and the walk
+  // writes NULs into its own copy as it goes.
+  char text[4096];
+  Candidate batch[kBatch];
+};
+
+Matcher::Matcher() : work_(std::make_unique<Work>()) {}
+Matcher::~Matcher() = default;
+Matcher::Matcher(Matcher&&) noexcept = default;
+Matcher& Matcher::operator=(Matcher&&) noexcept = default;
+
+bool Matcher::Match(const KeyStore& store, const char* url, Hit* hit) {
+  *hit = Hit{};
+  Work& w = *work_;
+  cLcpUrl& walk = w.walk.emplace(url);
+  const char* first = walk.sGetNextLcp();  // never null: the whole member URL
+  size_t first_length = strlen(first);
+  memcpy(w.text, first, first_length + 1);
+  const char* candidate = first;
+  size_t length = first_length;
+  for (;;) {
+    int n = 0;
+    while (candidate && n < kBatch) {
+      std::string_view text(w.text + (candidate - first), length);
+      uint64_t hash = KeyStore::KeyHash(text);
+      store.Prefetch(hash);
+      w.batch[n++] = Candidate{text, hash};
+      candidate = walk.sGetNextLcp();
+      if (candidate) length = strlen(candidate);
+    }
+    for (int i = 0; i < n; ++i) {
+      std::string_view stored;
+      uint64_t lists = store.FindHashed(w.batch[i].text, w.batch[i].hash, &stored);
+      if (lists) {
+        *hit = Hit{stored, lists};
+        return true;
+      }
+    }
+    if (!candidate) break;
+  }
+  // Further lookups for other spellings of the same host go here, after the
+  // walk as written, so that a key matching the written form wins.
+  return false;
+}
+
+}  // namespace urlkeys::match
