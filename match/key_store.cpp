@@ -9,6 +9,7 @@
 #include "match/key_store.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,9 @@ namespace {
 constexpr uint64_t kOffsetLimit = uint64_t{1} << 40;
 constexpr size_t kMaxMasks = size_t{1} << 16;
 constexpr size_t kReadBlock = size_t{1} << 20;
+// Keys hashed, prefetched and then inserted together, so that the cache
+// misses of their table slots overlap.
+constexpr int kBatch = 16;
 
 // --- Hashing -----------------------------------------------------------------
 // A multiply-fold hash over little-endian words: the same value on every host,
@@ -174,7 +178,54 @@ ssize_t ReadSome(int fd, void* buf, size_t n) {
 
 }  // namespace
 
-void KeyStore::FreeDeleter::operator()(void* p) const { free(p); }
+// --- Memory ------------------------------------------------------------------
+
+KeyStore::Region::~Region() {
+  if (data_) munmap(data_, size_);
+}
+
+KeyStore::Region::Region(Region&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+KeyStore::Region& KeyStore::Region::operator=(Region&& other) noexcept {
+  if (this != &other) {
+    if (data_) munmap(data_, size_);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+bool KeyStore::Region::Resize(size_t bytes) {
+  if (bytes == size_) return true;
+  if (bytes == 0) {
+    *this = Region();
+    return true;
+  }
+  void* p;
+  if (!data_) {
+    p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  } else {
+#ifdef __linux__
+    p = mremap(data_, size_, bytes, MREMAP_MAYMOVE);
+#else
+    p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p != MAP_FAILED) {
+      memcpy(p, data_, bytes < size_ ? bytes : size_);
+      munmap(data_, size_);
+    }
+#endif
+  }
+  if (p == MAP_FAILED) return false;
+#ifdef MADV_HUGEPAGE
+  if (bytes >= (size_t{4} << 20)) madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+  data_ = static_cast<unsigned char*>(p);
+  size_ = bytes;
+  return true;
+}
+
+// --- Lookup ------------------------------------------------------------------
 
 KeyStore::KeyStore() = default;
 KeyStore::~KeyStore() = default;
@@ -185,12 +236,13 @@ KeyStore& KeyStore::operator=(KeyStore&& other) noexcept {
   if (this == &other) return *this;
   arena_ = std::move(other.arena_);
   arena_size_ = std::exchange(other.arena_size_, 0);
-  arena_capacity_ = std::exchange(other.arena_capacity_, 0);
   table_ = std::move(other.table_);
   slots_ = std::exchange(other.slots_, 0);
   count_ = std::exchange(other.count_, 0);
   masks_ = std::move(other.masks_);
   mask_index_ = std::move(other.mask_index_);
+  last_mask_ = std::exchange(other.last_mask_, 0);
+  last_index_ = std::exchange(other.last_index_, 0);
   names_ = std::move(other.names_);
   other.masks_.clear();
   other.mask_index_.clear();
@@ -209,12 +261,11 @@ size_t KeyStore::SlotOf(uint64_t hash) const {
 }
 
 void KeyStore::Prefetch(uint64_t hash) const {
-  if (slots_) __builtin_prefetch(&table_[SlotOf(hash)]);
+  if (slots_) __builtin_prefetch(&table()[SlotOf(hash)]);
 }
 
 uint64_t KeyStore::Find(std::string_view key) const {
-  std::string_view stored;
-  return FindHashed(key, KeyHash(key), &stored);
+  return FindHashed(key, KeyHash(key), nullptr);
 }
 
 uint64_t KeyStore::Find(std::string_view key, std::string_view* stored) const {
@@ -225,21 +276,17 @@ uint64_t KeyStore::FindHashed(std::string_view key, uint64_t hash,
                               std::string_view* stored) const {
   if (count_ == 0) return 0;
   const uint64_t tag = hash & 0xFF;
-  const unsigned char* arena = arena_.get();
+  const uint64_t* table = this->table();
+  const unsigned char* arena = arena_.data();
   size_t i = SlotOf(hash);
   for (;;) {
-    uint64_t slot = table_[i];
+    uint64_t slot = table[i];
     if (slot == 0) return 0;
     if ((slot & 0xFF) == tag) {
       const unsigned char* record = arena + (slot >> 24);
-      size_t length = 0;
-      size_t head;
-      if (record[0] < 0x80) {
-        length = record[0];
-        head = 1;
-      } else {
-        head = GetLength(record, arena_size_ - (slot >> 24), &length);
-      }
+      size_t length = record[0];
+      size_t head = 1;
+      if (length >= 0x80) head = GetLength(record, arena_size_ - (slot >> 24), &length);
       if (length == key.size() && memcmp(record + head, key.data(), length) == 0) {
         if (stored) *stored = std::string_view(reinterpret_cast<const char*>(record + head), length);
         return masks_[(slot >> 8) & 0xFFFF];
@@ -270,116 +317,141 @@ int KeyStore::ListIndex(std::string_view name, std::string* error) {
 }
 
 bool KeyStore::ArenaRoom(size_t bytes) {
-  if (arena_capacity_ - arena_size_ >= bytes && arena_size_ > 0) return true;
   size_t used = arena_size_ > 0 ? arena_size_ : 1;  // offset 0 marks an empty slot
+  if (arena_size_ > 0 && arena_.size() - arena_size_ >= bytes) return true;
   if (bytes > kOffsetLimit - used) return false;
   size_t want = used + bytes;
-  size_t grown = arena_capacity_ + arena_capacity_ / 2;
+  size_t grown = arena_.size() + arena_.size() / 2;
   if (grown < want) grown = want;
   if (grown < 4096) grown = 4096;
-  // realloc moves large blocks by remapping pages: no copy, no double memory.
-  void* p = realloc(arena_.get(), grown);
-  if (!p) return false;
-  static_cast<void>(arena_.release());
-  arena_.reset(static_cast<unsigned char*>(p));
-  if (arena_size_ == 0) {
-    arena_[0] = 0;
-    arena_size_ = 1;
-  }
-  arena_capacity_ = grown;
+  if (!arena_.Resize(grown)) return false;
+  arena_size_ = used;  // the pad byte at offset 0 reads as zero
   return true;
 }
 
 bool KeyStore::Rehash(size_t slots) {
-  auto* fresh = static_cast<uint64_t*>(calloc(slots, sizeof(uint64_t)));
-  if (!fresh) return false;
-  Block<uint64_t> old(fresh);
-  std::swap(old, table_);
+  Region fresh;
+  if (slots > SIZE_MAX / sizeof(uint64_t) || !fresh.Resize(slots * sizeof(uint64_t))) return false;
+  std::swap(fresh, table_);
+  const auto* old = reinterpret_cast<const uint64_t*>(fresh.data());
   size_t old_slots = std::exchange(slots_, slots);
+  uint64_t* table = this->table();
   for (size_t j = 0; j < old_slots; ++j) {
     uint64_t slot = old[j];
     if (!slot) continue;
-    const unsigned char* record = arena_.get() + (slot >> 24);
+    const unsigned char* record = arena_.data() + (slot >> 24);
     size_t length = 0;
     size_t head = GetLength(record, arena_size_ - (slot >> 24), &length);
     size_t i = SlotOf(HashBytes(record + head, length));
-    while (table_[i]) {
+    while (table[i]) {
       if (++i == slots_) i = 0;
     }
-    table_[i] = slot;
+    table[i] = slot;
   }
   return true;
 }
 
 bool KeyStore::Reserve(size_t keys) {
   if (keys <= slots_ / 4 * 3) return true;
-  return Rehash(keys + keys / 2 + 16);
+  size_t grown = slots_ * 2;
+  size_t need = keys + keys / 2 + 16;
+  return Rehash(grown > need ? grown : need);
 }
 
 bool KeyStore::InternMask(uint64_t mask, uint32_t* index, std::string* error) {
+  if (mask == last_mask_ && !masks_.empty()) {
+    *index = last_index_;
+    return true;
+  }
   auto found = mask_index_.find(mask);
   if (found != mask_index_.end()) {
     *index = found->second;
-    return true;
+  } else {
+    if (masks_.size() >= kMaxMasks) {
+      SetError(error, "the keys' lists form more than 65536 different sets");
+      return false;
+    }
+    *index = static_cast<uint32_t>(masks_.size());
+    masks_.push_back(mask);
+    mask_index_.emplace(mask, *index);
   }
-  if (masks_.size() >= kMaxMasks) {
-    SetError(error, "the keys' lists form more than 65536 different sets");
-    return false;
-  }
-  *index = static_cast<uint32_t>(masks_.size());
-  masks_.push_back(mask);
-  mask_index_.emplace(mask, *index);
+  last_mask_ = mask;
+  last_index_ = *index;
   return true;
 }
 
-bool KeyStore::AddKey(std::string_view line, uint64_t bit, std::string* error) {
-  std::string_view key = TrimLine(line);
-  if (key.empty()) return true;
-  if (!ArenaRoom(key.size() + 10)) {
+struct KeyStore::Staged {
+  size_t offset;  // where the record was written
+  size_t bytes;   // its size
+  size_t head;    // the bytes of its length
+  uint64_t hash;
+};
+
+// Adds n trimmed, non-empty keys to the list `bit`. Their records are first
+// written one after another at the arena's end and their slots prefetched;
+// then each is looked up in turn, and a new one is moved down to the end of
+// the records kept so far (a repeat is dropped and its bytes reused).
+bool KeyStore::AddKeys(const std::string_view* keys, int n, uint64_t bit, std::string* error) {
+  size_t bytes = 0;
+  for (int k = 0; k < n; ++k) bytes += keys[k].size() + 10;
+  if (!ArenaRoom(bytes)) {
     SetError(error, "the key store cannot grow past 1 TiB");
     return false;
   }
-  if (count_ + 1 > slots_ / 4 * 3 && !Rehash(slots_ < 16 ? 32 : slots_ * 2)) {
+  if (!Reserve(count_ + static_cast<size_t>(n))) {
     SetError(error, "out of memory for the key table");
     return false;
   }
-  // The record is written at the arena's end and kept only for a new key.
-  unsigned char* record = arena_.get() + arena_size_;
-  size_t head = PutLength(record, key.size());
-  CopyKey(record + head, key);
-  uint64_t hash = HashBytes(record + head, key.size());
-  const uint64_t tag = hash & 0xFF;
-  size_t i = SlotOf(hash);
-  for (;;) {
-    uint64_t slot = table_[i];
-    if (slot == 0) break;
-    if ((slot & 0xFF) == tag) {
-      const unsigned char* other = arena_.get() + (slot >> 24);
-      size_t length = 0;
-      size_t other_head = GetLength(other, arena_size_ - (slot >> 24), &length);
-      if (length == key.size() && memcmp(other + other_head, record + head, length) == 0) {
-        uint32_t set = static_cast<uint32_t>((slot >> 8) & 0xFFFF);
-        uint64_t mask = masks_[set] | bit;
-        if (mask == masks_[set]) return true;  // a repeat within the list
-        if (!InternMask(mask, &set, error)) return false;
-        table_[i] = (slot & ~(uint64_t{0xFFFF} << 8)) | (uint64_t{set} << 8);
-        return true;
-      }
-    }
-    if (++i == slots_) i = 0;
+  Staged staged[kBatch];
+  unsigned char* arena = arena_.data();
+  size_t at = arena_size_;
+  for (int k = 0; k < n; ++k) {
+    size_t head = PutLength(arena + at, keys[k].size());
+    CopyKey(arena + at + head, keys[k]);
+    uint64_t hash = HashBytes(arena + at + head, keys[k].size());
+    Prefetch(hash);
+    staged[k] = Staged{at, head + keys[k].size(), head, hash};
+    at += head + keys[k].size();
   }
-  uint32_t set;
-  if (!InternMask(bit, &set, error)) return false;
-  table_[i] = (uint64_t{arena_size_} << 24) | (uint64_t{set} << 8) | tag;
-  arena_size_ += head + key.size();
-  ++count_;
+  uint64_t* table = this->table();
+  for (int k = 0; k < n; ++k) {
+    const Staged& s = staged[k];
+    const unsigned char* key = arena + s.offset + s.head;
+    const size_t length = s.bytes - s.head;
+    const uint64_t tag = s.hash & 0xFF;
+    size_t i = SlotOf(s.hash);
+    bool repeat = false;
+    for (uint64_t slot; (slot = table[i]) != 0; i = i + 1 == slots_ ? 0 : i + 1) {
+      if ((slot & 0xFF) != tag) continue;
+      const unsigned char* other = arena + (slot >> 24);
+      size_t other_length = 0;
+      size_t other_head = GetLength(other, s.offset - (slot >> 24), &other_length);
+      if (other_length != length || memcmp(other + other_head, key, length) != 0) continue;
+      uint32_t set = static_cast<uint32_t>((slot >> 8) & 0xFFFF);
+      uint64_t mask = masks_[set] | bit;
+      if (mask != masks_[set]) {  // else a repeat within the list
+        if (!InternMask(mask, &set, error)) return false;
+        table[i] = (slot & ~(uint64_t{0xFFFF} << 8)) | (uint64_t{set} << 8);
+      }
+      repeat = true;
+      break;
+    }
+    if (repeat) continue;
+    uint32_t set;
+    if (!InternMask(bit, &set, error)) return false;
+    if (arena_size_ != s.offset) memmove(arena + arena_size_, arena + s.offset, s.bytes);
+    table[i] = (uint64_t{arena_size_} << 24) | (uint64_t{set} << 8) | tag;
+    arena_size_ += s.bytes;
+    ++count_;
+  }
   return true;
 }
 
 bool KeyStore::AddLine(std::string_view name, std::string_view line) {
   int list = ListIndex(name, nullptr);
   if (list < 0) return false;
-  return AddKey(line, uint64_t{1} << list, nullptr);
+  std::string_view key = TrimLine(line);
+  return key.empty() || AddKeys(&key, 1, uint64_t{1} << list, nullptr);
 }
 
 bool KeyStore::LoadFile(std::string_view name, const char* path, std::string* error) {
@@ -394,25 +466,20 @@ bool KeyStore::LoadFile(std::string_view name, const char* path, std::string* er
   if (list < 0) return false;
   const uint64_t bit = uint64_t{1} << list;
 
-  size_t capacity = kReadBlock;
-  Block<char> buffer(static_cast<char*>(malloc(capacity)));
-  if (!buffer) {
-    SetError(error, "out of memory reading the key list");
-    return false;
-  }
+  std::vector<char> buffer(kReadBlock);
   // A regular file is read twice: first to count its lines, so that the
   // table is sized once and the arena is reserved in one block.
   if (regular) {
     posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
     size_t lines = 1;
     for (;;) {
-      ssize_t n = ReadSome(file.fd(), buffer.get(), capacity);
+      ssize_t n = ReadSome(file.fd(), buffer.data(), buffer.size());
       if (n < 0) {
         SetError(error, PathError("error reading", path, errno));
         return false;
       }
       if (n == 0) break;
-      for (const char *p = buffer.get(), *end = p + n;
+      for (const char *p = buffer.data(), *end = p + n;
            (p = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p))));
            ++p)
         ++lines;
@@ -427,35 +494,39 @@ bool KeyStore::LoadFile(std::string_view name, const char* path, std::string* er
       return false;
     }
   }
+  std::string_view batch[kBatch];
+  int batched = 0;
+  auto add = [&](std::string_view line) {
+    std::string_view key = TrimLine(line);
+    if (key.empty()) return true;
+    batch[batched++] = key;
+    if (batched < kBatch) return true;
+    batched = 0;
+    return AddKeys(batch, kBatch, bit, error);
+  };
   size_t have = 0;
   for (;;) {
-    ssize_t n = ReadSome(file.fd(), buffer.get() + have, capacity - have);
+    ssize_t n = ReadSome(file.fd(), buffer.data() + have, buffer.size() - have);
     if (n < 0) {
       SetError(error, PathError("error reading", path, errno));
       return false;
     }
     if (n == 0) break;
     have += static_cast<size_t>(n);
-    const char* start = buffer.get();
+    const char* start = buffer.data();
     const char* end = start + have;
     while (const char* nl = static_cast<const char*>(memchr(start, '\n', static_cast<size_t>(end - start)))) {
-      if (!AddKey(std::string_view(start, static_cast<size_t>(nl - start)), bit, error)) return false;
+      if (!add(std::string_view(start, static_cast<size_t>(nl - start)))) return false;
       start = nl + 1;
     }
+    // The batch points into the buffer: add it before the buffer moves.
+    if (batched && !AddKeys(batch, std::exchange(batched, 0), bit, error)) return false;
     have = static_cast<size_t>(end - start);
-    memmove(buffer.get(), start, have);
-    if (have == capacity) {  // one line fills the buffer: make room for more of it
-      void* p = realloc(buffer.get(), capacity * 2);
-      if (!p) {
-        SetError(error, "out of memory reading the key list");
-        return false;
-      }
-      static_cast<void>(buffer.release());
-      buffer.reset(static_cast<char*>(p));
-      capacity *= 2;
-    }
+    memmove(buffer.data(), start, have);
+    if (have == buffer.size()) buffer.resize(buffer.size() * 2);  // one line fills it
   }
-  return have == 0 || AddKey(std::string_view(buffer.get(), have), bit, error);
+  if (have && !add(std::string_view(buffer.data(), have))) return false;
+  return !batched || AddKeys(batch, batched, bit, error);
 }
 
 // --- Serialized form -----------------------------------------------------------
@@ -540,9 +611,9 @@ std::string KeyStore::Serialize() const {
   PutWords(out, masks_.data(), masks_.size());
   PutU64(out, count_);
   PutU64(out, arena_size_);
-  out.append(reinterpret_cast<const char*>(arena_.get()), arena_size_);
+  out.append(reinterpret_cast<const char*>(arena_.data()), arena_size_);
   PutU64(out, slots_);
-  PutWords(out, table_.get(), slots_);
+  PutWords(out, table(), slots_);
   return out;
 }
 
@@ -579,18 +650,16 @@ bool KeyStore::Deserialize(std::string_view bytes, KeyStore* out, std::string* e
       !in.Bytes(arena, &arena_bytes))
     return fail("truncated arena");
   if (arena > 0) {
-    store.arena_.reset(static_cast<unsigned char*>(malloc(static_cast<size_t>(arena))));
-    if (!store.arena_) return fail("out of memory");
-    memcpy(store.arena_.get(), arena_bytes, static_cast<size_t>(arena));
-    store.arena_size_ = store.arena_capacity_ = static_cast<size_t>(arena);
+    if (!store.arena_.Resize(static_cast<size_t>(arena))) return fail("out of memory");
+    memcpy(store.arena_.data(), arena_bytes, static_cast<size_t>(arena));
+    store.arena_size_ = static_cast<size_t>(arena);
   }
   uint64_t slots;
   if (!in.U64(&slots) || slots > in.left() / 8) return fail("truncated table");
   if (in.left() != slots * 8) return fail("trailing bytes");
   if (slots > 0) {
-    store.table_.reset(static_cast<uint64_t*>(malloc(static_cast<size_t>(slots) * 8)));
-    if (!store.table_) return fail("out of memory");
-    in.Words(slots, store.table_.get());
+    if (!store.table_.Resize(static_cast<size_t>(slots) * 8)) return fail("out of memory");
+    in.Words(slots, store.table());
   }
   store.slots_ = static_cast<size_t>(slots);
   // Every slot must point at a whole record and a known set, and at least
@@ -598,14 +667,14 @@ bool KeyStore::Deserialize(std::string_view bytes, KeyStore* out, std::string* e
   // never stop.
   uint64_t used = 0;
   for (size_t i = 0; i < store.slots_; ++i) {
-    uint64_t slot = store.table_[i];
+    uint64_t slot = store.table()[i];
     if (!slot) continue;
     ++used;
     uint64_t offset = slot >> 24;
     size_t length = 0;
     if (offset == 0 || offset >= arena || ((slot >> 8) & 0xFFFF) >= masks) return fail("bad slot");
     size_t room = static_cast<size_t>(arena - offset);
-    size_t head = GetLength(store.arena_.get() + offset, room, &length);
+    size_t head = GetLength(store.arena_.data() + offset, room, &length);
     if (head == 0 || length > room - head) return fail("bad record");
   }
   if (used != keys || (slots > 0 && used >= slots)) return fail("key count");

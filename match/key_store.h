@@ -15,7 +15,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -86,29 +85,46 @@ class KeyStore {
   void Prefetch(uint64_t hash) const;
 
  private:
-  struct FreeDeleter {
-    void operator()(void* p) const;
+  // Memory taken from the system in whole pages (huge pages where the system
+  // grants them on request): the arena and the table are large and read at
+  // random, and untouched pages cost no memory.
+  class Region {
+   public:
+    Region() = default;
+    ~Region();
+    Region(Region&& other) noexcept;
+    Region& operator=(Region&& other) noexcept;
+    Region(const Region&) = delete;
+    Region& operator=(const Region&) = delete;
+    // Resizes to `bytes`, keeping the contents; new bytes read as zero.
+    bool Resize(size_t bytes);
+    unsigned char* data() const { return data_; }
+    size_t size() const { return size_; }
+
+   private:
+    unsigned char* data_ = nullptr;
+    size_t size_ = 0;
   };
-  template <class T>
-  using Block = std::unique_ptr<T[], FreeDeleter>;
+  struct Staged;
 
   int ListIndex(std::string_view name, std::string* error);
-  bool AddKey(std::string_view line, uint64_t bit, std::string* error);
-  bool Insert(size_t record, size_t length, uint64_t hash, uint64_t bit, std::string* error);
+  bool AddKeys(const std::string_view* keys, int n, uint64_t bit, std::string* error);
   bool InternMask(uint64_t mask, uint32_t* index, std::string* error);
   bool Reserve(size_t keys);
   bool Rehash(size_t slots);
   bool ArenaRoom(size_t bytes);
   size_t SlotOf(uint64_t hash) const;
+  uint64_t* table() const { return reinterpret_cast<uint64_t*>(table_.data()); }
 
-  Block<unsigned char> arena_;   // records: key length (LEB128), key bytes
+  Region arena_;                 // records: key length (LEB128), key bytes
   size_t arena_size_ = 0;        // bytes used; offset 0 is never a record
-  size_t arena_capacity_ = 0;
-  Block<uint64_t> table_;        // 0, or offset << 24 | set index << 8 | tag
+  Region table_;                 // slots: 0, or offset << 24 | set index << 8 | tag
   size_t slots_ = 0;
   size_t count_ = 0;
   std::vector<uint64_t> masks_;  // the distinct sets of lists; slots index them
   std::unordered_map<uint64_t, uint32_t> mask_index_;  // set -> its index in masks_
+  uint64_t last_mask_ = 0;       // the set interned last, and its index
+  uint32_t last_index_ = 0;
   std::vector<std::string> names_;
 };
 
