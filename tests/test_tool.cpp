@@ -1,10 +1,12 @@
 // The urlkeys command-line tool: each command on a few URLs, options, the
 // built-in sample, and bad input (clear message, non-zero exit, no crash).
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -22,12 +24,19 @@ struct Result {
   int status;
 };
 
-// Runs the tool with `args` (shell words) and `input` on standard input.
-Result RunTool(const std::string& args, const std::string& input = "") {
+// Runs the tool with `args` (shell words) and `input` on standard input, or
+// with a terminal as standard input when `terminal` is set.
+Result RunTool(const std::string& args, const std::string& input = "", bool terminal = false) {
   // Tests may run as parallel processes: name the files after this one.
   std::string base = testing::TempDir() + "/urlkeys_tool_" + std::to_string(getpid());
   std::string in = base + "_in.txt", err = base + "_err.txt";
   std::ofstream(in, std::ios::binary) << input;
+  int pty = -1;
+  if (terminal) {
+    pty = posix_openpt(O_RDWR | O_NOCTTY);
+    if (pty < 0 || grantpt(pty) != 0 || unlockpt(pty) != 0) return Result{"", "", -1};
+    in = ptsname(pty);
+  }
   std::string cmd = std::string(URLKEYS_TOOL_RUNNER "'") + URLKEYS_TOOL_PATH + "' " + args + " <'" + in +
                     "' 2>'" + err + "'";
   Result r;
@@ -36,6 +45,7 @@ Result RunTool(const std::string& args, const std::string& input = "") {
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
   int raw = pclose(p);
+  if (pty >= 0) close(pty);
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   std::ifstream e(err, std::ios::binary);
   r.err.assign(std::istreambuf_iterator<char>(e), {});
@@ -81,8 +91,17 @@ TEST(Tool, Commands) {
   }
 }
 
-TEST(Tool, MatchOnSampleAndList) {
-  Result sample = RunTool("match");
+// Writes `content` to a key list named after this process and `tag`.
+std::string ListFile(const std::string& tag, const std::string& content) {
+  std::string path = testing::TempDir() + "/urlkeys_tool_" + tag + "_" + std::to_string(getpid()) + ".txt";
+  std::ofstream(path) << content;
+  return path;
+}
+
+TEST(Tool, MatchSampleOnTerminal) {
+  // The built-in sample runs when standard input is a terminal.
+  Result sample = RunTool("match", "", true);
+  if (sample.status == -1) GTEST_SKIP() << "no pseudo-terminal to stand in for one";
   ASSERT_EQ(sample.status, 0) << sample.err;
   EXPECT_NE(sample.out.find("http://www.example.com/ads/banner.gif?id=7\texample.com/ads\n"),
             std::string::npos);  // path prefix
@@ -91,9 +110,10 @@ TEST(Tool, MatchOnSampleAndList) {
   EXPECT_NE(sample.out.find("http://192.168.1.10/admin/setup.cgi\t192.168.1.10\n"),
             std::string::npos);  // numeric host
   EXPECT_NE(sample.out.find("http://www.example.net/\t\n"), std::string::npos);  // miss
+}
 
-  std::string list = testing::TempDir() + "/urlkeys_tool_list_" + std::to_string(getpid()) + ".txt";
-  std::ofstream(list) << "# comment\nexample.org/a   # trailing comment\n\n  B.Example.COM\n";
+TEST(Tool, MatchList) {
+  std::string list = ListFile("list", "# comment\nexample.org/a   # trailing comment\n\n  B.Example.COM\n");
   Result r = RunTool("match --stats --list '" + list + "'",
                  "http://example.org/a/b\nhttp://x.b.example.com/\nhttp://example.org/\n");
   EXPECT_EQ(r.status, 0) << r.err;
@@ -101,6 +121,35 @@ TEST(Tool, MatchOnSampleAndList) {
             "http://example.org/a/b\texample.org/a\nhttp://x.b.example.com/\tb.example.com\n"
             "http://example.org/\t\n");
   EXPECT_NE(r.err.find("3 URLs, 2 matched"), std::string::npos) << r.err;
+}
+
+TEST(Tool, MatchReadsPipedUrlsAgainstTheSampleListWithoutList) {
+  Result r = RunTool("match", "http://cdn.tracker.example.net/x\nhttp://www.example.net/\n");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "http://cdn.tracker.example.net/x\ttracker.example.net\nhttp://www.example.net/\t\n");
+}
+
+TEST(Tool, MatchNamedLists) {
+  std::string ads = ListFile("ads", "example.com\nshared.test\n");
+  std::string malware = ListFile("malware", "example.com/a/b\nShared.Test\n");
+  std::string odd = ListFile("odd=name", "odd.test\n");
+  std::string lists = "--list ads='" + ads + "' -l malware='" + malware + "'";
+  const char* input =
+      "http://www.example.com/a/b/c\nhttp://x.example.com/\nhttp://shared.test/\nhttp://none.test/\n";
+  Result text = RunTool("match " + lists, input);
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(text.out,
+            "http://www.example.com/a/b/c\texample.com/a/b\tmalware\n"  // most specific first
+            "http://x.example.com/\texample.com\tads\n"
+            "http://shared.test/\tshared.test\tads,malware\n"
+            "http://none.test/\t\t\n");
+  Result json = RunTool("match --json " + lists, "http://shared.test/\nhttp://none.test/\n");
+  EXPECT_EQ(json.out,
+            "{\"input\":\"http://shared.test/\",\"match\":\"shared.test\",\"lists\":[\"ads\",\"malware\"]}\n"
+            "{\"input\":\"http://none.test/\",\"match\":null,\"lists\":[]}\n");
+  // A file whose name holds '=' is given as =FILE (a plain list).
+  Result plain = RunTool("match --list ='" + odd + "'", "http://odd.test/\n");
+  EXPECT_EQ(plain.out, "http://odd.test/\todd.test\n") << plain.err;
 }
 
 TEST(Tool, BadInput) {
@@ -113,6 +162,12 @@ TEST(Tool, BadInput) {
       {"lcp --limit x", "--limit takes a whole number"},
       {"match --list /nonexistent/keys.txt", "cannot read the key list '/nonexistent/keys.txt'"},
       {"lcp --list k", "--list goes with the match command"},
+      {"lcp --limit 21", "--limit takes a whole number from 0 to 20, not '21'"},
+      {"lcp --limit -1", "--limit takes a whole number from 0 to 20"},
+      {"match --list 'a b=k'", "list name 'a b' may hold only letters"},
+      {"match --list ads=", "--list ads= names no file"},
+      {"match --list k --list ads=k", "name every list (--list NAME=FILE) or none"},
+      {"match --list ads=/nonexistent/k", "cannot read the key list '/nonexistent/k'"},
   };
   for (const auto& b : kBad) {
     Result r = RunTool(b.args, "http://example.com/\n");
@@ -130,6 +185,24 @@ TEST(Tool, OverlongLineIsReportedAndSkipped) {
   EXPECT_EQ(r.out,
             "http://a.example.com/\ta.example.com\texample.com\n"
             "http://b.example.com/\tb.example.com\texample.com\n");
+}
+
+TEST(Tool, LineWithNulIsReportedAndSkipped) {
+  std::string input("http://a.example.com/\nhttp://b\0.example.com/\nhttp://c.example.com/", 66);
+  Result r = RunTool("lcp", input);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("line 2 holds a NUL byte; skipped"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out,
+            "http://a.example.com/\ta.example.com\texample.com\n"
+            "http://c.example.com/\tc.example.com\texample.com\n");  // last line without '\n'
+}
+
+TEST(Tool, AtMost64Lists) {
+  std::string list = ListFile("many", "x.test\n"), args = "match";
+  for (int i = 0; i < 65; ++i) args += " --list l" + std::to_string(i) + "='" + list + "'";
+  Result r = RunTool(args, "http://x.test/\n");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("more than 64 lists"), std::string::npos) << r.err;
 }
 
 }  // namespace
