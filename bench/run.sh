@@ -28,6 +28,10 @@ report() {
   "$py" "$here/report.py" --short "$build/bench_short.json" "$build/bench_short.ir" \
     --long "$build/bench_long.json" "$build/bench_long.ir" \
     --readme "$here/README.md" --chart "$here/chart.png" --notes "$here/notes.md"
+  # The key store's section, measured by bench/keystore.sh, goes at the end.
+  if [ -f "$here/KEYSTORE.md" ]; then
+    { echo; cat "$here/KEYSTORE.md"; } >> "$here/README.md"
+  fi
 }
 # URLKEYS_BENCH_REPORT_ONLY=1 rewrites the report from the last run's results
 # (after an edit of bench/notes.md or of report.py) without running anything.

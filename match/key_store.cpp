@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
@@ -329,25 +330,50 @@ bool KeyStore::ArenaRoom(size_t bytes) {
   return true;
 }
 
+// Moves every slot into a new table of `slots` slots. The old table is read
+// in order; each key's record is prefetched a few slots ahead, and each new
+// slot is written a few keys after its line was prefetched.
 bool KeyStore::Rehash(size_t slots) {
   Region fresh;
   if (slots > SIZE_MAX / sizeof(uint64_t) || !fresh.Resize(slots * sizeof(uint64_t))) return false;
+#ifdef MADV_POPULATE_WRITE
+  // Every page of the table gets written; taking them all now, for writing,
+  // saves a fault per page (and a copy of the shared zero page after reads).
+  madvise(fresh.data(), fresh.size(), MADV_POPULATE_WRITE);
+#endif
   std::swap(fresh, table_);
   const auto* old = reinterpret_cast<const uint64_t*>(fresh.data());
   size_t old_slots = std::exchange(slots_, slots);
   uint64_t* table = this->table();
-  for (size_t j = 0; j < old_slots; ++j) {
-    uint64_t slot = old[j];
-    if (!slot) continue;
-    const unsigned char* record = arena_.data() + (slot >> 24);
-    size_t length = 0;
-    size_t head = GetLength(record, arena_size_ - (slot >> 24), &length);
-    size_t i = SlotOf(HashBytes(record + head, length));
+  const unsigned char* arena = arena_.data();
+  constexpr size_t kAhead = 32;
+  constexpr size_t kRing = 16;
+  struct Move {
+    size_t at;
+    uint64_t slot;
+  } ring[kRing];
+  size_t moves = 0;
+  auto place = [&](const Move& m) {
+    size_t i = m.at;
     while (table[i]) {
       if (++i == slots_) i = 0;
     }
-    table[i] = slot;
+    table[i] = m.slot;
+  };
+  for (size_t j = 0; j < old_slots; ++j) {
+    if (j + kAhead < old_slots && old[j + kAhead]) __builtin_prefetch(arena + (old[j + kAhead] >> 24));
+    uint64_t slot = old[j];
+    if (!slot) continue;
+    const unsigned char* record = arena + (slot >> 24);
+    size_t length = 0;
+    size_t head = GetLength(record, arena_size_ - (slot >> 24), &length);
+    size_t at = SlotOf(HashBytes(record + head, length));
+    __builtin_prefetch(&table[at], 1);
+    Move& m = ring[moves++ % kRing];
+    if (moves > kRing) place(m);
+    m = Move{at, slot};
   }
+  for (size_t k = moves > kRing ? moves - kRing : 0; k < moves; ++k) place(ring[k % kRing]);
   return true;
 }
 
@@ -479,10 +505,7 @@ bool KeyStore::LoadFile(std::string_view name, const char* path, std::string* er
         return false;
       }
       if (n == 0) break;
-      for (const char *p = buffer.data(), *end = p + n;
-           (p = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p))));
-           ++p)
-        ++lines;
+      lines += static_cast<size_t>(std::count(buffer.data(), buffer.data() + n, '\n'));
     }
     if (lseek(file.fd(), 0, SEEK_SET) != 0) {
       SetError(error, PathError("error reading", path, errno));
