@@ -487,7 +487,12 @@ bool KeyStore::LoadFile(std::string_view name, const char* path, std::string* er
     return false;
   }
   struct stat info;
-  bool regular = fstat(file.fd(), &info) == 0 && S_ISREG(info.st_mode);
+  bool known = fstat(file.fd(), &info) == 0;
+  if (known && S_ISDIR(info.st_mode)) {
+    SetError(error, PathError("cannot read", path, EISDIR));
+    return false;
+  }
+  bool regular = known && S_ISREG(info.st_mode);
   int list = ListIndex(name, error);
   if (list < 0) return false;
   const uint64_t bit = uint64_t{1} << list;
@@ -570,6 +575,7 @@ void PutU64(std::string& out, uint64_t v) {
 }
 
 void PutWords(std::string& out, const uint64_t* words, size_t n) {
+  if (n == 0) return;
   if constexpr (std::endian::native == std::endian::little) {
     out.append(reinterpret_cast<const char*>(words), n * 8);
   } else {
@@ -634,7 +640,7 @@ std::string KeyStore::Serialize() const {
   PutWords(out, masks_.data(), masks_.size());
   PutU64(out, count_);
   PutU64(out, arena_size_);
-  out.append(reinterpret_cast<const char*>(arena_.data()), arena_size_);
+  if (arena_size_) out.append(reinterpret_cast<const char*>(arena_.data()), arena_size_);
   PutU64(out, slots_);
   PutWords(out, table(), slots_);
   return out;
@@ -698,7 +704,7 @@ bool KeyStore::Deserialize(std::string_view bytes, KeyStore* out, std::string* e
     if (offset == 0 || offset >= arena || ((slot >> 8) & 0xFFFF) >= masks) return fail("bad slot");
     size_t room = static_cast<size_t>(arena - offset);
     size_t head = GetLength(store.arena_.data() + offset, room, &length);
-    if (head == 0 || length > room - head) return fail("bad record");
+    if (head == 0 || length == 0 || length > room - head) return fail("bad record");
   }
   if (used != keys || (slots > 0 && used >= slots)) return fail("key count");
   store.count_ = static_cast<size_t>(keys);
