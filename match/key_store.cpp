@@ -421,7 +421,7 @@ bool KeyStore::AddKeys(const std::string_view* keys, int n, uint64_t bit, std::s
   size_t bytes = 0;
   for (int k = 0; k < n; ++k) bytes += keys[k].size() + 10;
   if (!ArenaRoom(bytes)) {
-    SetError(error, "the key store cannot grow past 1 TiB");
+    SetError(error, "the key arena cannot grow (out of memory, or past 1 TiB)");
     return false;
   }
   if (!Reserve(count_ + static_cast<size_t>(n))) {

@@ -49,8 +49,8 @@ class KeyStore {
   // Adds one line of list text under `name`, with the same syntax as a file
   // line (no line end needed; the text after a '\n' is part of the line).
   // Returns false only when the line cannot be stored: `name` would be a
-  // 65th list, the lists of keys form more than 65,536 different sets, or
-  // the arena would pass 1 TiB.
+  // 65th list, the lists of keys would form more than 65,536 different sets,
+  // or memory runs out (the arena also stops at 1 TiB).
   bool AddLine(std::string_view name, std::string_view line);
 
   // The lists that hold exactly `key` (bit i for list i), or 0 when none

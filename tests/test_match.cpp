@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -129,6 +130,30 @@ TEST(KeyStore, GrowsAndFindsEveryKey) {
     ASSERT_EQ(store.Find(Cat("host", i, ".test/P")), 0u) << i;
   }
   EXPECT_GT(store.MemoryBytes(), store.KeyCount() * 12);
+}
+
+// A pipe has no size to plan by: the arena and the table grow as keys come.
+TEST(KeyStore, LoadsFromAPipe) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += Cat("k", i, ".test\n");
+  std::thread writer([&] {
+    for (size_t at = 0; at < text.size();) {
+      ssize_t n = write(fds[1], text.data() + at, text.size() - at);
+      if (n <= 0) break;
+      at += static_cast<size_t>(n);
+    }
+    close(fds[1]);
+  });
+  KeyStore store;
+  std::string error, path = "/dev/fd/" + std::to_string(fds[0]);
+  bool loaded = store.LoadFile("p", path.c_str(), &error);
+  writer.join();
+  close(fds[0]);
+  ASSERT_TRUE(loaded) << error;
+  EXPECT_EQ(store.KeyCount(), 20000u);
+  for (int i = 0; i < 20000; i += 997) EXPECT_EQ(store.Find(Cat("k", i, ".test")), 1u) << i;
 }
 
 TEST(KeyStore, SerializedFormRoundTripsAndRejectsDamage) {
