@@ -23,7 +23,7 @@ root=$(cd "$here/.." && pwd)
 build=${URLKEYS_BENCH_BUILD:-$root/build/bench}
 runs=${URLKEYS_KEYSTORE_RUNS:-5}
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release \
   -DURLKEYS_BUILD_BENCHMARKS=ON -DURLKEYS_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" --target urlkeys_tool bench_keystore
 

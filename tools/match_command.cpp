@@ -11,7 +11,10 @@ int RunMatch(const Options& options) {
   if (!LoadKeyLists(options, &store)) return 2;
   urlkeys::match::Matcher matcher;
   unsigned long matched = 0;
-  return ForEachUrl(options, SampleUrls(), [&](const char* url, Output& out) {
+  // The sample URLs go with the sample list only.
+  std::span<const char* const> sample;
+  if (options.lists.empty()) sample = SampleUrls();
+  return ForEachUrl(options, sample, [&](const char* url, Output& out) {
     urlkeys::match::Hit hit;
     bool found = matcher.Match(store, url, &hit);
     if (found) {
