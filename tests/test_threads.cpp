@@ -1,6 +1,7 @@
 // Thread stress: eight threads at once run the LCP walks, the flat and
 // record functions, the TLD and domain steps, the finder and the digest on
-// the same URLs; every thread's answers must equal the single-thread ones.
+// the same URLs, and match them against one shared key store; every
+// thread's answers must equal the single-thread ones.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "match/key_store.h"
+#include "match/matcher.h"
 #include "urlkeys/urlkeys.h"
 
 namespace {
@@ -67,6 +70,43 @@ TEST(Threads, EightThreadsGiveTheSingleThreadAnswers) {
   std::vector<std::string> single(urls.size());
   for (size_t k = 0; k < urls.size(); ++k) single[k] = sAnswers(urls[k]);
   testing::internal::GetCapturedStdout();  // before any failure is printed
+  for (int t = 0; t < kThreads; ++t)
+    for (size_t k = 0; k < urls.size(); ++k)
+      EXPECT_EQ(answers[t][k], single[k]) << "thread " << t << ", URL '" << urls[k] << "'";
+}
+
+// One key store, read by a matcher per thread: every thread's matches equal
+// the single-thread ones.
+TEST(Threads, MatchersShareOneStore) {
+  std::vector<std::string> urls;
+  std::ifstream in(URLKEYS_TEST_DATA_DIR "/urls-top.txt");
+  for (std::string line; urls.size() < 2000 && std::getline(in, line);) urls.push_back(line);
+  urlkeys::match::KeyStore store;
+  for (size_t i = 0; i < urls.size(); i += 3) {
+    cLcpUrl walk(urls[i].c_str());
+    walk.sGetNextLcp();
+    if (const char* second = walk.sGetNextLcp()) store.AddLine(i % 2 ? "a" : "b", second);
+  }
+  auto answer = [&store](urlkeys::match::Matcher& m, const std::string& url) {
+    urlkeys::match::Hit hit;
+    m.Match(store, url.c_str(), &hit);
+    return std::string(hit.key) + '|' + std::to_string(hit.lists);
+  };
+  std::vector<std::string> single(urls.size());
+  urlkeys::match::Matcher one;
+  for (size_t k = 0; k < urls.size(); ++k) single[k] = answer(one, urls[k]);
+  std::vector<std::vector<std::string>> answers(kThreads, std::vector<std::string>(urls.size()));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      urlkeys::match::Matcher mine;
+      for (size_t i = 0, n = urls.size(); i < n; ++i) {
+        const size_t k = (i + static_cast<size_t>(t) * n / kThreads) % n;
+        answers[t][k] = answer(mine, urls[k]);
+      }
+    });
+  }
+  for (std::thread& th : threads) th.join();
   for (int t = 0; t < kThreads; ++t)
     for (size_t k = 0; k < urls.size(); ++k)
       EXPECT_EQ(answers[t][k], single[k]) << "thread " << t << ", URL '" << urls[k] << "'";
