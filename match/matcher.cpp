@@ -36,8 +36,14 @@ Matcher& Matcher::operator=(Matcher&&) noexcept = default;
 
 bool Matcher::Match(const KeyStore& store, const char* url, Hit* hit) {
   *hit = Hit{};
+  if (Walk(store, work_->walk.emplace(url), hit)) return true;
+  // Further lookups for other spellings of the same host go here, after the
+  // walk as written, so that a key matching the written form wins.
+  return false;
+}
+
+bool Matcher::Walk(const KeyStore& store, cLcpUrl& walk, Hit* hit) {
   Work& w = *work_;
-  cLcpUrl& walk = w.walk.emplace(url);
   const char* first = walk.sGetNextLcp();  // never null: the whole member URL
   size_t first_length = strlen(first);
   memcpy(w.text, first, first_length + 1);
@@ -61,11 +67,8 @@ bool Matcher::Match(const KeyStore& store, const char* url, Hit* hit) {
         return true;
       }
     }
-    if (!candidate) break;
+    if (!candidate) return false;
   }
-  // Further lookups for other spellings of the same host go here, after the
-  // walk as written, so that a key matching the written form wins.
-  return false;
 }
 
 }  // namespace urlkeys::match

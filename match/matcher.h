@@ -13,6 +13,8 @@
 
 #include "match/key_store.h"
 
+class cLcpUrl;
+
 namespace urlkeys::match {
 
 // A match: the store's copy of the key (valid while the store is unchanged)
@@ -26,6 +28,7 @@ class Matcher {
  public:
   Matcher();
   ~Matcher();
+  // A moved-from Matcher may only be assigned to or destroyed.
   Matcher(Matcher&&) noexcept;
   Matcher& operator=(Matcher&&) noexcept;
   Matcher(const Matcher&) = delete;
@@ -37,6 +40,10 @@ class Matcher {
   bool Match(const KeyStore& store, const char* url, Hit* hit);
 
  private:
+  // Looks the candidates of `walk` (fresh, not yet walked) up in walk order,
+  // in batches; true with *hit at the first held one.
+  bool Walk(const KeyStore& store, cLcpUrl& walk, Hit* hit);
+
   struct Work;
   std::unique_ptr<Work> work_;
 };
