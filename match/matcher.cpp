@@ -6,8 +6,10 @@
 
 #include <urlkeys/lcp.h>
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace urlkeys::match {
 namespace {
@@ -44,22 +46,11 @@ bool Matcher::Match(const KeyStore& store, const char* url, Hit* hit) {
 
 bool Matcher::Walk(const KeyStore& store, cLcpUrl& walk, Hit* hit) {
   Work& w = *work_;
-  const char* first = walk.sGetNextLcp();  // never null: the whole member URL
-  size_t first_length = strlen(first);
-  memcpy(w.text, first, first_length + 1);
-  const char* candidate = first;
-  size_t length = first_length;
-  for (;;) {
-    int n = 0;
-    while (candidate && n < kBatch) {
-      std::string_view text(w.text + (candidate - first), length);
-      uint64_t hash = KeyStore::KeyHash(text);
-      store.Prefetch(hash);
-      w.batch[n++] = Candidate{text, hash};
-      candidate = walk.sGetNextLcp();
-      if (candidate) length = strlen(candidate);
-    }
-    for (int i = 0; i < n; ++i) {
+  int n = 0;
+  // Probes the batch in walk order; true at the first held candidate.
+  auto probe = [&]() {
+    const int count = std::exchange(n, 0);
+    for (int i = 0; i < count; ++i) {
       std::string_view stored;
       uint64_t lists = store.FindHashed(w.batch[i].text, w.batch[i].hash, &stored);
       if (lists) {
@@ -67,8 +58,34 @@ bool Matcher::Walk(const KeyStore& store, cLcpUrl& walk, Hit* hit) {
         return true;
       }
     }
-    if (!candidate) return false;
+    return false;
+  };
+  const char* first = walk.sGetNextLcp();  // never null: the whole member URL
+  const size_t first_length = strlen(first);
+  memcpy(w.text, first, first_length + 1);
+  bool whole = true;  // the first candidate, whose length is known
+  for (const char* c = first; c; c = walk.sGetNextLcp(), whole = false) {
+    const size_t length = whole ? first_length : strlen(c);
+    // Each candidate is a piece of the member URL, found in the copy. Should
+    // one ever lie elsewhere, the batch so far is probed and it is looked up
+    // at once, where it lies.
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(c) - reinterpret_cast<uintptr_t>(first);
+    if (offset > first_length || length > first_length - offset) {
+      if (probe()) return true;
+      std::string_view stored;
+      if (uint64_t lists = store.Find(std::string_view(c, length), &stored)) {
+        *hit = Hit{stored, lists};
+        return true;
+      }
+      continue;
+    }
+    std::string_view text(w.text + offset, length);
+    uint64_t hash = KeyStore::KeyHash(text);
+    store.Prefetch(hash);
+    w.batch[n++] = Candidate{text, hash};
+    if (n == kBatch && probe()) return true;
   }
+  return probe();
 }
 
 }  // namespace urlkeys::match
