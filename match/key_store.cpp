@@ -501,7 +501,9 @@ bool KeyStore::LoadFile(std::string_view name, const char* path, std::string* er
   // A regular file is read twice: first to count its lines, so that the
   // table is sized once and the arena is reserved in one block.
   if (regular) {
+#ifdef POSIX_FADV_SEQUENTIAL
     posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
     size_t lines = 1;
     for (;;) {
       ssize_t n = ReadSome(file.fd(), buffer.data(), buffer.size());
