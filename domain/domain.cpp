@@ -91,7 +91,7 @@ char* sLcpPath(const char* path, char sep, bool* more) {
   tl_sPath[len] = '\0';
   // A NUL separator is never part of the text: nothing to drop.
   if (sep == '\0') return nullptr;
-  char* last = urlkeys_url::pFindLastByte(tl_sPath, len, sep);
+  char* last = urlkeys::url::pFindLastByte(tl_sPath, len, sep);
   if (!last) return nullptr;
   *last = '\0';
   *more = std::memchr(tl_sPath, sep, static_cast<size_t>(last - tl_sPath)) != nullptr;

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <memory>
 
-namespace urlkeys_fuzz {
+namespace urlkeys::fuzz {
 
 // Aborts with `what` when `ok` is false, so that libFuzzer records the input
 // as a crash; the replay runner stops the same way.
@@ -56,6 +56,6 @@ inline void vSilenceStdout() {
   (void)done;
 }
 
-}  // namespace urlkeys_fuzz
+}  // namespace urlkeys::fuzz
 
 #endif

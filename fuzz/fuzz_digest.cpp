@@ -8,10 +8,10 @@
 #include "fuzz_common.h"
 #include "urlkeys/digest.h"
 
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::vCheck;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const urlkeys_fuzz::cText text(data, size);
+  const urlkeys::fuzz::cText text(data, size);
   const size_t len = std::strlen(text.get());
 
   constexpr unsigned char kMarker = 0xA7;

@@ -9,8 +9,8 @@
 #include "urlkeys/domain.h"
 #include "urlkeys/tld.h"
 
-using urlkeys_fuzz::cText;
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::cText;
+using urlkeys::fuzz::vCheck;
 
 namespace {
 
@@ -90,7 +90,7 @@ void vCheckPathStep(const cText& text, char sep) {
 
 // The first byte picks the separator and the label count; the rest is text.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  urlkeys_fuzz::vSilenceStdout();
+  urlkeys::fuzz::vSilenceStdout();
   if (size == 0) return 0;
   static const char kSeps[4] = {'.', '/', ':', '-'};
   const char sep = kSeps[data[0] & 3];

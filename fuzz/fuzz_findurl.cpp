@@ -8,7 +8,7 @@
 #include "fuzz_common.h"
 #include "urlkeys/findurl.h"
 
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::vCheck;
 
 namespace {
 
@@ -56,7 +56,7 @@ void vCheckHeld(cFindUrl& f, const std::string& want) {
 // The input holds up to two URLs separated by a NUL: the first is given to
 // the constructor, the second to the finders on the same object.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const urlkeys_fuzz::cText text(data, size);
+  const urlkeys::fuzz::cText text(data, size);
   const char* first = text.get();
   const size_t first_len = std::strlen(first);
   const char* second = first_len < size ? first + first_len + 1 : nullptr;

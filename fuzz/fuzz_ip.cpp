@@ -12,8 +12,8 @@
 #include "fuzz_common.h"
 #include "urlkeys/ip.h"
 
-using urlkeys_fuzz::cText;
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::cText;
+using urlkeys::fuzz::vCheck;
 
 namespace {
 

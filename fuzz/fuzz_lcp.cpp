@@ -14,8 +14,8 @@
 #include "urlkeys/tld.h"
 #include "urlkeys/unescape.h"
 
-using urlkeys_fuzz::cText;
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::cText;
+using urlkeys::fuzz::vCheck;
 
 namespace {
 
@@ -173,7 +173,7 @@ void vCheckLcpParse(const cText& input, int limit, int small) {
 // Byte 0 picks the cLcpParse limit, byte 1 the size of the bounded copies;
 // the rest is the URL.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  urlkeys_fuzz::vSilenceStdout();
+  urlkeys::fuzz::vSilenceStdout();
   if (size < 2) return 0;
   const int limit = nLimit(data[0]);
   const int small = 1 + data[1] % 48;

@@ -11,9 +11,9 @@
 #include "urlkeys/ip.h"
 #include "urlkeys/url.h"
 
-using urlkeys_fuzz::bTerminated;
-using urlkeys_fuzz::cText;
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::bTerminated;
+using urlkeys::fuzz::cText;
+using urlkeys::fuzz::vCheck;
 
 namespace {
 
@@ -225,7 +225,7 @@ void vCheckFlat(const cText& text, const cZuUrl& r) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  urlkeys_fuzz::vSilenceStdout();
+  urlkeys::fuzz::vSilenceStdout();
   const cText text(data, size);
 
   std::unique_ptr<cZuUrl> rec(new cZuUrl(text.get()));

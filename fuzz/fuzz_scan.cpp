@@ -16,9 +16,9 @@
 #include "fuzz_common.h"
 #include "url/text_scan.h"
 
-using urlkeys_fuzz::vCheck;
-using urlkeys_url::NativeOps;
-using urlkeys_url::PortableOps;
+using urlkeys::fuzz::vCheck;
+using urlkeys::url::NativeOps;
+using urlkeys::url::PortableOps;
 
 namespace {
 
@@ -35,29 +35,29 @@ char cModelLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c +
 // The searches over [p, e), with loads allowed back to `base`.
 void vCheckSearches(const char* base, const char* p, const char* e, char c) {
   const char* want = pModelFirst(p, e, "%+", true);
-  vCheck(urlkeys_url::pFindEscape<NativeOps>(base, p, e) == want, "pFindEscape native");
-  vCheck(urlkeys_url::pFindEscape<PortableOps>(base, p, e) == want, "pFindEscape portable");
+  vCheck(urlkeys::url::pFindEscape<NativeOps>(base, p, e) == want, "pFindEscape native");
+  vCheck(urlkeys::url::pFindEscape<PortableOps>(base, p, e) == want, "pFindEscape portable");
 
   want = pModelFirst(p, e, ":/?#\n", false);
-  vCheck(urlkeys_url::pFindSchemeEnd<NativeOps>(base, p, e) == want, "pFindSchemeEnd native");
-  vCheck(urlkeys_url::pFindSchemeEnd<PortableOps>(base, p, e) == want, "pFindSchemeEnd portable");
+  vCheck(urlkeys::url::pFindSchemeEnd<NativeOps>(base, p, e) == want, "pFindSchemeEnd native");
+  vCheck(urlkeys::url::pFindSchemeEnd<PortableOps>(base, p, e) == want, "pFindSchemeEnd portable");
 
   want = pModelFirst(p, e, "?#", false);
-  vCheck(urlkeys_url::pFindPathEnd<NativeOps>(base, p, e) == want, "pFindPathEnd native");
-  vCheck(urlkeys_url::pFindPathEnd<PortableOps>(base, p, e) == want, "pFindPathEnd portable");
+  vCheck(urlkeys::url::pFindPathEnd<NativeOps>(base, p, e) == want, "pFindPathEnd native");
+  vCheck(urlkeys::url::pFindPathEnd<PortableOps>(base, p, e) == want, "pFindPathEnd portable");
 
   want = p;
   while (want < e && *want != c) ++want;
-  vCheck(urlkeys_url::pFindByte<NativeOps>(base, p, e, c) == want, "pFindByte native");
-  vCheck(urlkeys_url::pFindByte<PortableOps>(base, p, e, c) == want, "pFindByte portable");
+  vCheck(urlkeys::url::pFindByte<NativeOps>(base, p, e, c) == want, "pFindByte native");
+  vCheck(urlkeys::url::pFindByte<PortableOps>(base, p, e, c) == want, "pFindByte portable");
 
-  urlkeys_url::AuthorityScan model{pModelFirst(p, e, "/?#\n", false), nullptr, false};
+  urlkeys::url::AuthorityScan model{pModelFirst(p, e, "/?#\n", false), nullptr, false};
   for (const char* q = p; q < model.end; ++q) {
     if (*q == ':' && model.first_colon == nullptr) model.first_colon = q;
     if (*q == '@') model.has_at = true;
   }
-  const urlkeys_url::AuthorityScan native = urlkeys_url::oScanAuthority<NativeOps>(base, p, e);
-  const urlkeys_url::AuthorityScan plain = urlkeys_url::oScanAuthority<PortableOps>(base, p, e);
+  const urlkeys::url::AuthorityScan native = urlkeys::url::oScanAuthority<NativeOps>(base, p, e);
+  const urlkeys::url::AuthorityScan plain = urlkeys::url::oScanAuthority<PortableOps>(base, p, e);
   vCheck(native.end == model.end && native.first_colon == model.first_colon &&
              native.has_at == model.has_at,
          "oScanAuthority native");
@@ -68,8 +68,8 @@ void vCheckSearches(const char* base, const char* p, const char* e, char c) {
   const size_t n = static_cast<size_t>(e - p);
   const char* last = nullptr;
   for (const char* q = p; q < e; ++q) last = *q == c ? q : last;
-  vCheck(urlkeys_url::pFindLastByte(p, n, c) == last, "pFindLastByte");
-  vCheck(urlkeys_url::pFindLastBytePlain(p, n, c) == last, "pFindLastBytePlain");
+  vCheck(urlkeys::url::pFindLastByte(p, n, c) == last, "pFindLastByte");
+  vCheck(urlkeys::url::pFindLastBytePlain(p, n, c) == last, "pFindLastBytePlain");
 }
 
 // The copies of the n bytes at src, each into a buffer of exactly n bytes
@@ -81,42 +81,42 @@ void vCheckCopies(const char* src, size_t n, size_t cap) {
   std::unique_ptr<char[]> a(new char[n + 1]);
   std::unique_ptr<char[]> b(new char[n + 1]);
 
-  urlkeys_url::vCopyBytes<NativeOps>(a.get(), src, n);
-  urlkeys_url::vCopyBytes<PortableOps>(b.get(), src, n);
+  urlkeys::url::vCopyBytes<NativeOps>(a.get(), src, n);
+  urlkeys::url::vCopyBytes<PortableOps>(b.get(), src, n);
   vCheck(std::memcmp(a.get(), src, n) == 0, "vCopyBytes native");
   vCheck(std::memcmp(b.get(), src, n) == 0, "vCopyBytes portable");
 
-  urlkeys_url::vCopyLower<NativeOps>(a.get(), src, n);
-  urlkeys_url::vCopyLower<PortableOps>(b.get(), src, n);
+  urlkeys::url::vCopyLower<NativeOps>(a.get(), src, n);
+  urlkeys::url::vCopyLower<PortableOps>(b.get(), src, n);
   vCheck(std::memcmp(a.get(), lower.data(), n) == 0, "vCopyLower native");
   vCheck(std::memcmp(b.get(), lower.data(), n) == 0, "vCopyLower portable");
 
   // In place, as vLowerAscii does it.
   std::memcpy(a.get(), src, n);
   std::memcpy(b.get(), src, n);
-  urlkeys_url::vCopyLower<NativeOps>(a.get(), a.get(), n);
-  urlkeys_url::vCopyLower<PortableOps>(b.get(), b.get(), n);
+  urlkeys::url::vCopyLower<NativeOps>(a.get(), a.get(), n);
+  urlkeys::url::vCopyLower<PortableOps>(b.get(), b.get(), n);
   vCheck(std::memcmp(a.get(), lower.data(), n) == 0, "vCopyLower in place native");
   vCheck(std::memcmp(b.get(), lower.data(), n) == 0, "vCopyLower in place portable");
 
-  vCheck(urlkeys_url::nStoreSpan<NativeOps>(a.get(), cap, src, n) == k &&
+  vCheck(urlkeys::url::nStoreSpan<NativeOps>(a.get(), cap, src, n) == k &&
              std::memcmp(a.get(), src, k) == 0 && a[k] == '\0',
          "nStoreSpan native");
-  vCheck(urlkeys_url::nStoreSpan<PortableOps>(b.get(), cap, src, n) == k &&
+  vCheck(urlkeys::url::nStoreSpan<PortableOps>(b.get(), cap, src, n) == k &&
              std::memcmp(b.get(), src, k) == 0 && b[k] == '\0',
          "nStoreSpan portable");
-  vCheck(urlkeys_url::nStoreLowerSpan<NativeOps>(a.get(), cap, src, n) == k &&
+  vCheck(urlkeys::url::nStoreLowerSpan<NativeOps>(a.get(), cap, src, n) == k &&
              std::memcmp(a.get(), lower.data(), k) == 0 && a[k] == '\0',
          "nStoreLowerSpan native");
-  vCheck(urlkeys_url::nStoreLowerSpan<PortableOps>(b.get(), cap, src, n) == k &&
+  vCheck(urlkeys::url::nStoreLowerSpan<PortableOps>(b.get(), cap, src, n) == k &&
              std::memcmp(b.get(), lower.data(), k) == 0 && b[k] == '\0',
          "nStoreLowerSpan portable");
 
   const size_t first = static_cast<size_t>(pModelFirst(src, src + n, "%+", true) - src);
-  vCheck(urlkeys_url::nCopyFindEscape<NativeOps>(a.get(), src, n) == first &&
+  vCheck(urlkeys::url::nCopyFindEscape<NativeOps>(a.get(), src, n) == first &&
              std::memcmp(a.get(), src, n) == 0,
          "nCopyFindEscape native");
-  vCheck(urlkeys_url::nCopyFindEscape<PortableOps>(b.get(), src, n) == first &&
+  vCheck(urlkeys::url::nCopyFindEscape<PortableOps>(b.get(), src, n) == first &&
              std::memcmp(b.get(), src, n) == 0,
          "nCopyFindEscape portable");
 }
@@ -128,8 +128,8 @@ void vCheckCopies(const char* src, size_t n, size_t cap) {
 // a byte model, and the first and last mark of a few spans against it.
 void vCheckMarks(const char* src, size_t n) {
   uint64_t dots[2][64], slashes[2][64];
-  const bool pct[2] = {urlkeys_url::bMarkText<NativeOps>(src, n, dots[0], slashes[0]),
-                       urlkeys_url::bMarkText<PortableOps>(src, n, dots[1], slashes[1])};
+  const bool pct[2] = {urlkeys::url::bMarkText<NativeOps>(src, n, dots[0], slashes[0]),
+                       urlkeys::url::bMarkText<PortableOps>(src, n, dots[1], slashes[1])};
   const bool want_pct = std::memchr(src, '%', n) != nullptr;
   for (int form = 0; form < 2; ++form) {
     vCheck(pct[form] == want_pct, form == 0 ? "bMarkText '%' native" : "bMarkText '%' portable");
@@ -154,8 +154,8 @@ void vCheckMarks(const char* src, size_t n) {
           last = i;
         }
       }
-      vCheck(urlkeys_url::nFirstMark(dots[0], lo, hi) == first, "nFirstMark");
-      vCheck(urlkeys_url::nLastMark(dots[0], lo, hi) == last, "nLastMark");
+      vCheck(urlkeys::url::nFirstMark(dots[0], lo, hi) == first, "nFirstMark");
+      vCheck(urlkeys::url::nLastMark(dots[0], lo, hi) == last, "nLastMark");
     }
   }
 }

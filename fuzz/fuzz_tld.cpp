@@ -12,8 +12,8 @@
 #include "tld/tld_table.h"
 #include "urlkeys/tld.h"
 
-using urlkeys_fuzz::cText;
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::cText;
+using urlkeys::fuzz::vCheck;
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "fuzz_common.h"
 #include "urlkeys/unescape.h"
 
-using urlkeys_fuzz::cText;
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::cText;
+using urlkeys::fuzz::vCheck;
 
 namespace {
 

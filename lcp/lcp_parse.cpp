@@ -48,7 +48,7 @@ inline bool bEscapeMayGiveNul(const char* c) {
 // whether or not the decoder takes it as an escape, so the answer errs
 // towards yes. The caller guarantees that two bytes follow every '%'.
 bool bMayWriteNul(const char* text, size_t len) {
-  using Ops = urlkeys_url::NativeOps;
+  using Ops = urlkeys::url::NativeOps;
   if (len >= 16) {
     // A block at a time, the last one ending at len and reaching back over
     // bytes already seen (seeing them again gives the same answer).
@@ -56,9 +56,9 @@ bool bMayWriteNul(const char* text, size_t len) {
       const size_t from = len - at >= 16 ? at : len - 16;
       const Ops::Block v = Ops::vLoad(text + from);
       if (Ops::nMask(Ops::vEq(v, '\x80')) != 0) return true;
-      for (uint32_t m = urlkeys_url::nByteBits<Ops>(Ops::nMask(Ops::vEq(v, '%'))); m != 0;
+      for (uint32_t m = urlkeys::url::nByteBits<Ops>(Ops::nMask(Ops::vEq(v, '%'))); m != 0;
            m &= m - 1) {
-        if (bEscapeMayGiveNul(text + from + urlkeys_url::nLowestBit(m))) return true;
+        if (bEscapeMayGiveNul(text + from + urlkeys::url::nLowestBit(m))) return true;
       }
     }
     return false;
@@ -72,11 +72,11 @@ bool bMayWriteNul(const char* text, size_t len) {
 // Position of the last byte in [lo, hi) that a decoding pass may change;
 // the caller knows there is one.
 inline size_t nLastActive(const char* text, size_t lo, size_t hi) {
-  using Ops = urlkeys_url::NativeOps;
+  using Ops = urlkeys::url::NativeOps;
   while (hi - lo >= 16) {
     const uint32_t m =
-        urlkeys_url::nByteBits<Ops>(urlkeys_url::nEscapeHits<Ops>(Ops::vLoad(text + hi - 16)));
-    if (m != 0) return hi - 16 + 63 - urlkeys_url::nLeadingZeros(m);
+        urlkeys::url::nByteBits<Ops>(urlkeys::url::nEscapeHits<Ops>(Ops::vLoad(text + hi - 16)));
+    if (m != 0) return hi - 16 + 63 - urlkeys::url::nLeadingZeros(m);
     hi -= 16;
   }
   size_t r = hi - 1;
@@ -101,9 +101,9 @@ size_t nDecodeWhilePercent(char* text, size_t n) {
   size_t p = 0;
   size_t q = n;
   for (;;) {
-    const char* pct = urlkeys_url::pFindByte(text, text + p, text + q, '%');
+    const char* pct = urlkeys::url::pFindByte(text, text + p, text + q, '%');
     if (pct == text + q) return n;
-    p = static_cast<size_t>(urlkeys_url::pFindEscape(text, text + p, pct) - text);
+    p = static_cast<size_t>(urlkeys::url::pFindEscape(text, text + p, pct) - text);
     const size_t r = nLastActive(text, p, q);
     size_t end = r + 3;  // a '%' at r reads r + 1 and r + 2
     if (end >= n || bMayWriteNul(text + p, end - p)) {
@@ -113,7 +113,7 @@ size_t nDecodeWhilePercent(char* text, size_t n) {
       continue;
     }
     size_t escapes = 0;
-    const size_t m = urlkeys_url::nUnescapeFrom(text + p, end - p, 0, &escapes);
+    const size_t m = urlkeys::url::nUnescapeFrom(text + p, end - p, 0, &escapes);
     std::memmove(text + p + m, text + end, n - end + 1);
     n -= end - p - m;
     q = p + m;
@@ -126,7 +126,7 @@ inline void vCopyOut(char* dst, int size, const char* from, ptrdiff_t len) {
   if (dst == nullptr || size <= 0) return;
   if (len < 0) len = 0;
   if (len > size - 1) len = size - 1;
-  urlkeys_url::vCopyBytes(dst, from, static_cast<size_t>(len));
+  urlkeys::url::vCopyBytes(dst, from, static_cast<size_t>(len));
   dst[len] = '\0';
 }
 
@@ -158,14 +158,14 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // Marks of the '.' and '/' bytes, a bit per byte.
   uint64_t dots[(kMaxText + 63) / 64];
   uint64_t slashes[(kMaxText + 63) / 64];
-  if (urlkeys_url::bMarkText(url, n, dots, slashes)) {
+  if (urlkeys::url::bMarkText(url, n, dots, slashes)) {
     n = nDecodeWhilePercent(url, n);
-    urlkeys_url::bMarkText(url, n, dots, slashes);
+    urlkeys::url::bMarkText(url, n, dots, slashes);
   }
 
   // Scheme: "x://" counts only when the first '.' lies after the first '/'.
-  const size_t first_slash = urlkeys_url::nFirstMark(slashes, 0, n);
-  const size_t first_dot = urlkeys_url::nFirstMark(dots, 0, n);
+  const size_t first_slash = urlkeys::url::nFirstMark(slashes, 0, n);
+  const size_t first_dot = urlkeys::url::nFirstMark(dots, 0, n);
   if (first_dot == n) return;
   char* slash = first_slash < n ? url + first_slash : nullptr;
   char* host = url;
@@ -183,7 +183,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // The host's '/' is the text's first one, unless that one belonged to
   // "://" or was the trailing '/' just cut off.
   if (slash != nullptr && slash < host) {
-    const size_t at = urlkeys_url::nFirstMark(slashes, host_at, end_at);
+    const size_t at = urlkeys::url::nFirstMark(slashes, host_at, end_at);
     slash = at < end_at ? url + at : nullptr;
   } else if (slash == end) {
     slash = nullptr;
@@ -197,7 +197,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // character is never examined.
   bool tld_found = false;
   for (size_t at = host_end_at;;) {
-    at = urlkeys_url::nLastMark(dots, host_at + 1, at);
+    at = urlkeys::url::nLastMark(dots, host_at + 1, at);
     if (at == SIZE_MAX) break;
     char* const c = url + at;
     if (nElements == kSlots) return;
@@ -232,7 +232,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   // Path prefixes, left to right, then the whole text (not limit-tested:
   // the test after the previous element left room for it).
   for (size_t at = host_end_at + 1;; ++at) {
-    at = urlkeys_url::nFirstMark(slashes, at, end_at);
+    at = urlkeys::url::nFirstMark(slashes, at, end_at);
     if (at == end_at) break;
     if (nElements == kSlots) return;
     pElement[nElements++] = url + at + 1;

@@ -41,7 +41,7 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
   if (host <= 32) {
     memcpy(member, hostname, 32);
   } else {
-    urlkeys_url::vCopyBytes(member, hostname, host);
+    urlkeys::url::vCopyBytes(member, hostname, host);
   }
   size_t len = host;
   if (path_len > 0) {
@@ -49,12 +49,12 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
     if (path_len <= 32) {
       memcpy(member + len, path, 32);
     } else {
-      urlkeys_url::vCopyBytes(member + len, path, path_len);
+      urlkeys::url::vCopyBytes(member + len, path, path_len);
     }
     len += path_len;
   }
   member[len] = '\0';
-  urlkeys_url::bMarkText(member, len, dot_bits, slash_bits);
+  urlkeys::url::bMarkText(member, len, dot_bits, slash_bits);
   return {member + host, member + len, member + (bHasWww(member) ? 4 : 0)};
 }
 
@@ -63,9 +63,9 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
 cLcpUrl::cLcpUrl(const char* url) : pLcp(sMemberUrl), nLcpCount(0) {
   // freemem(), init(), bSetErrors(bParseUrl(url)) and vSetMemberUrl(), with
   // the field lengths the parse knows instead of measuring them again.
-  urlkeys_url::vInitRecord(oUrl);
-  urlkeys_url::FieldLengths lengths;
-  urlkeys_url::nAddErrors(oUrl, urlkeys_url::nParseKeepingLengths(
+  urlkeys::url::vInitRecord(oUrl);
+  urlkeys::url::FieldLengths lengths;
+  urlkeys::url::nAddErrors(oUrl, urlkeys::url::nParseKeepingLengths(
                                     oUrl, url != nullptr ? url : "", lengths));
   const MemberEnds ends =
       oBuildMember(sMemberUrl, oUrl.hostname, lengths.hostname, oUrl.path,
@@ -112,14 +112,14 @@ char* cLcpUrl::sGetNextLcp() {
   // writes over dropped '/' characters need no change to them.
   const size_t at = static_cast<size_t>(pLcp - sMemberUrl);
   const size_t end = static_cast<size_t>(pEnd - sMemberUrl);
-  const size_t slash = pLcp == pStart ? urlkeys_url::nLastMark(anSlashBits, at, end) : SIZE_MAX;
+  const size_t slash = pLcp == pStart ? urlkeys::url::nLastMark(anSlashBits, at, end) : SIZE_MAX;
   if (slash != SIZE_MAX) {
     sMemberUrl[slash] = '\0';  // drop the last path segment (or a lone trailing '/')
     pEnd = sMemberUrl + slash;
   } else {
     // Numeric hosts stay whole; a host not starting with a digit never is one.
     if (*pLcp >= '0' && *pLcp <= '9' && bIsAuthIp(pLcp)) return nullptr;
-    const size_t dot = urlkeys_url::nFirstMark(anDotBits, at, end);
+    const size_t dot = urlkeys::url::nFirstMark(anDotBits, at, end);
     if (dot == end) return nullptr;
     pLcp = sMemberUrl + dot + 1;  // drop the leftmost label
   }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-namespace urlkeys_test {
+namespace urlkeys::test {
 
 // `text` and a NUL in a heap block of exactly that size, so that
 // AddressSanitizer catches a read past the terminator. Use .data().
@@ -15,6 +15,6 @@ inline std::vector<char> Exact(std::string_view text) {
   return copy;
 }
 
-}  // namespace urlkeys_test
+}  // namespace urlkeys::test
 
 #endif

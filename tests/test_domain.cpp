@@ -11,7 +11,7 @@
 
 namespace {
 
-using urlkeys_test::Exact;
+using urlkeys::test::Exact;
 
 // Exactly strlen+1 bytes on the heap, so a read past the NUL shows under ASan.
 

@@ -13,7 +13,7 @@
 
 namespace {
 
-using urlkeys_test::Exact;
+using urlkeys::test::Exact;
 
 // The text with its NUL in a block of exactly that size, so that the address
 // sanitizer catches a read past the end.

@@ -5,7 +5,7 @@
 #include "url_render.h"
 #include "urlkeys/url.h"
 
-using namespace urlkeys_test;
+using namespace urlkeys::test;
 
 namespace {
 

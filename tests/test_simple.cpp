@@ -5,7 +5,7 @@
 #include "urlkeys/flat.h"
 #include "urlkeys/url.h"
 
-using urlkeys_test::Exact;
+using urlkeys::test::Exact;
 
 namespace {
 

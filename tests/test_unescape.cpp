@@ -6,7 +6,7 @@
 #include "url_render.h"
 #include "urlkeys/unescape.h"
 
-using namespace urlkeys_test;
+using namespace urlkeys::test;
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "support.h"
 #include "urlkeys/url.h"
 
-namespace urlkeys_test {
+namespace urlkeys::test {
 
 // The n bytes at s, with '|', '\\' and bytes outside printable ASCII written
 // as \xHH (a line feed is "\x0a").
@@ -43,6 +43,6 @@ inline std::string RenderUrl(const cZuUrl& u) {
   return s + tail;
 }
 
-}  // namespace urlkeys_test
+}  // namespace urlkeys::test
 
 #endif

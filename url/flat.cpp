@@ -16,7 +16,7 @@ namespace {
 inline void vCopyOut(char* dst, const char* field, size_t size) {
   if (dst == nullptr) return;
   const size_t n = strnlen(field, size - 1);
-  urlkeys_url::vCopyBytes(dst, field, n);
+  urlkeys::url::vCopyBytes(dst, field, n);
   dst[n] = '\0';
 }
 

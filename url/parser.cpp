@@ -110,17 +110,17 @@ inline size_t nStoreField(const cZuUrl& u, char* dst, size_t cap, const char* sr
     dst[len] = '\0';
     return len;
   }
-  return urlkeys_url::nStoreSpan(dst, cap, src, len);
+  return urlkeys::url::nStoreSpan(dst, cap, src, len);
 }
 
 inline size_t nStoreLowerField(const cZuUrl& u, char* dst, size_t cap, const char* src,
                                size_t len) {
   if (bWholeBlock(u, src, len)) {
-    urlkeys_url::vCopyLower(dst, src, kBlock);
+    urlkeys::url::vCopyLower(dst, src, kBlock);
     dst[len] = '\0';
     return len;
   }
-  return urlkeys_url::nStoreLowerSpan(dst, cap, src, len);
+  return urlkeys::url::nStoreLowerSpan(dst, cap, src, len);
 }
 
 // Returns the length stored.
@@ -136,7 +136,7 @@ inline size_t nStoreHostname(cZuUrl& u, const char* src, size_t len) {
 // bParseUrl on the record `u`. The spans it stores all lie inside the
 // decoded copy in `u.url`, which holds no NUL before its end, so they are
 // stored with plain bounded copies; the results are those of the setters.
-int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) {
+int nParseInto(cZuUrl& u, const char* text, urlkeys::url::FieldLengths& lengths) {
   if (text == nullptr) text = "";
 
   // The `url` field is the working copy: it must end up holding the decoded
@@ -160,9 +160,9 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
       p[0] = '/';
       p[1] = '/';
     }
-    first = static_cast<size_t>(urlkeys_url::pFindEscape(p, p + off, p + off + n) - p);
+    first = static_cast<size_t>(urlkeys::url::pFindEscape(p, p + off, p + off + n) - p);
   } else {
-    first = off + urlkeys_url::nCopyFindEscape(p + off, text, n);
+    first = off + urlkeys::url::nCopyFindEscape(p + off, text, n);
     if (off != 0) {
       p[0] = '/';
       p[1] = '/';
@@ -171,7 +171,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
   n += off;
   p[n] = '\0';
   size_t escapes = 0;
-  n = urlkeys_url::nUnescapeFrom(p, n, first, &escapes);
+  n = urlkeys::url::nUnescapeFrom(p, n, first, &escapes);
   const char* const e = p + n;  // the decoded text's end (its first NUL)
 
   const char* cur = p;  // where the path starts, for every branch
@@ -179,7 +179,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
   if (p[0] == '/') {
     if (p[1] == '/' && p[2] != '/') auth = p + 2;
   } else if (!bAnyDelim(p[0])) {
-    const char* q = urlkeys_url::pFindSchemeEnd(p, p + 1, e);
+    const char* q = urlkeys::url::pFindSchemeEnd(p, p + 1, e);
     if (q[0] == ':' && q[1] == '/' && q[2] == '/') {
       nStoreLowerField(u, u.scheme, ZU_SCHEME_SIZE - 1, p, nLen(p, q));
       auth = q + 3;
@@ -187,7 +187,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
   }
 
   if (auth != nullptr) {
-    const urlkeys_url::AuthorityScan scan = urlkeys_url::oScanAuthority(p, auth, e);
+    const urlkeys::url::AuthorityScan scan = urlkeys::url::oScanAuthority(p, auth, e);
     const char* const end = scan.end;
     nStoreField(u, u.hostinfo, ZU_HOSTINFO_SIZE - 1, auth, nLen(auth, end));
 
@@ -197,7 +197,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
     const char* host = auth;
     const char* host_colon = scan.first_colon;
     if (scan.has_at) {
-      const char* at = urlkeys_url::pFindLastByte(auth, nLen(auth, end), '@');
+      const char* at = urlkeys::url::pFindLastByte(auth, nLen(auth, end), '@');
       const char* colon = static_cast<const char*>(memchr(auth, ':', nLen(auth, at)));
       if (colon != nullptr) {
         nStoreField(u, u.user, ZU_USER_SIZE - 1, auth, nLen(auth, colon));
@@ -242,7 +242,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
   }
 
   if (cur < e && *cur != '?' && *cur != '#') {
-    const char* end = urlkeys_url::pFindPathEnd(p, cur, e);
+    const char* end = urlkeys::url::pFindPathEnd(p, cur, e);
     // As bSetPath: one leading '/' or backslash goes. The rest of the span
     // is at most 4094 characters, within the path's cap.
     const char* from = (*cur == '/' || *cur == '\\') ? cur + 1 : cur;
@@ -253,7 +253,7 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys_url::FieldLengths& lengths) 
   if (cur < e) {
     const char* rest = cur + 1;
     if (*cur == '?') {
-      const char* hash = urlkeys_url::pFindByte(p, rest, e, '#');
+      const char* hash = urlkeys::url::pFindByte(p, rest, e, '#');
       if (hash != e) nStoreField(u, u.fragment, ZU_FRAGMENT_SIZE - 1, hash + 1, nLen(hash + 1, e));
       nStoreField(u, u.query, ZU_QUERY_SIZE - 1, rest, nLen(rest, hash));
     } else {  // '#': the fragment is the whole rest, '?' included
@@ -269,17 +269,17 @@ cZuUrl::cZuUrl(const char* text)
     : port(0), reserved(nullptr), initialised(0), reserved_flag1(0), reserved_flag2(0) {
   // init(), bParseUrl(text) and bSetErrors(result), without the calls
   // through the exported entry points.
-  urlkeys_url::vInitRecord(*this);
-  urlkeys_url::FieldLengths lengths;
-  urlkeys_url::nAddErrors(*this, nParseInto(*this, text, lengths));
+  urlkeys::url::vInitRecord(*this);
+  urlkeys::url::FieldLengths lengths;
+  urlkeys::url::nAddErrors(*this, nParseInto(*this, text, lengths));
 }
 
 int cZuUrl::bParseUrl(const char* text) {
-  urlkeys_url::FieldLengths lengths;
+  urlkeys::url::FieldLengths lengths;
   return nParseInto(*this, text, lengths);
 }
 
-int urlkeys_url::nParseKeepingLengths(cZuUrl& u, const char* text, FieldLengths& lengths) {
+int urlkeys::url::nParseKeepingLengths(cZuUrl& u, const char* text, FieldLengths& lengths) {
   return nParseInto(u, text, lengths);
 }
 

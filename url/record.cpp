@@ -12,8 +12,8 @@
 
 namespace {
 
-using urlkeys_url::cLowerAscii;
-using urlkeys_url::vLowerAscii;
+using urlkeys::url::cLowerAscii;
+using urlkeys::url::vLowerAscii;
 
 struct SchemePort {
   const char* name;
@@ -80,19 +80,19 @@ cZuUrl::cZuUrl()
     : port(0), reserved(nullptr), initialised(0), reserved_flag1(0), reserved_flag2(0) {
   // Also leave the record empty with no errors, so that a record read before
   // init() holds empty strings instead of stack garbage (a few byte writes).
-  urlkeys_url::vEmptyFields(*this);
+  urlkeys::url::vEmptyFields(*this);
   errors = 0;
 }
 
 cZuUrl::~cZuUrl() {
-  urlkeys_url::vEmptyFields(*this);  // freemem(), without the exported call
+  urlkeys::url::vEmptyFields(*this);  // freemem(), without the exported call
   initialised = 0;
 }
 
-void cZuUrl::init() { urlkeys_url::vInitRecord(*this); }
+void cZuUrl::init() { urlkeys::url::vInitRecord(*this); }
 
 void cZuUrl::freemem() {
-  urlkeys_url::vEmptyFields(*this);
+  urlkeys::url::vEmptyFields(*this);
   initialised = 0;
 }
 
@@ -198,7 +198,7 @@ int cZuUrl::nPortOfScheme(const char* name) {
   return 0;
 }
 
-int cZuUrl::bSetErrors(int code) { return urlkeys_url::nAddErrors(*this, code); }
+int cZuUrl::bSetErrors(int code) { return urlkeys::url::nAddErrors(*this, code); }
 
 const char* cZuUrl::strGetError() {
   if (errors == 0) return nullptr;

@@ -8,7 +8,7 @@
 
 #include "urlkeys/url.h"
 
-namespace urlkeys_url {
+namespace urlkeys::url {
 
 // Empties the eleven text fields (their first bytes only).
 inline void vEmptyFields(cZuUrl& u) {
@@ -62,6 +62,6 @@ struct FieldLengths {
 // hostname and path it stored.
 int nParseKeepingLengths(cZuUrl& u, const char* text, FieldLengths& lengths);
 
-}  // namespace urlkeys_url
+}  // namespace urlkeys::url
 
 #endif

@@ -30,7 +30,7 @@
 #include <arm_neon.h>
 #endif
 
-namespace urlkeys_url {
+namespace urlkeys::url {
 
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
 inline constexpr bool kBigEndian = true;
@@ -227,6 +227,6 @@ using NativeOps = NeonOps;
 using NativeOps = PortableOps;
 #endif
 
-}  // namespace urlkeys_url
+}  // namespace urlkeys::url
 
 #endif

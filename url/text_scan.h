@@ -10,7 +10,7 @@
 
 #include "url/simd.h"
 
-namespace urlkeys_url {
+namespace urlkeys::url {
 
 // Every search and copy below is written once over a block layer (url/simd.h)
 // and takes it as the template argument Ops; callers use the default, the
@@ -397,6 +397,6 @@ inline size_t nLastMark(const uint64_t* bits, size_t lo, size_t hi) {
 // may come before the end of the output).
 size_t nUnescapeFrom(char* s, size_t n, size_t first, size_t* escapes);
 
-}  // namespace urlkeys_url
+}  // namespace urlkeys::url
 
 #endif

@@ -32,7 +32,7 @@ constexpr struct PlainTable {
 
 }  // namespace
 
-namespace urlkeys_url {
+namespace urlkeys::url {
 
 size_t nUnescapeFrom(char* text, size_t n, size_t first, size_t* escapes) {
   if (first >= n) return n;
@@ -113,15 +113,15 @@ size_t nUnescapeFrom(char* text, size_t n, size_t first, size_t* escapes) {
   return first + strnlen(text + first, out - first);
 }
 
-}  // namespace urlkeys_url
+}  // namespace urlkeys::url
 
 int zuUrlUnescape(char* text) {
   if (text == nullptr) return 0;
   // Most texts hold nothing to decode: the first byte that needs the
   // decoder is found a block at a time, and everything before it stays.
   const size_t n = strlen(text);
-  const size_t first = static_cast<size_t>(urlkeys_url::pFindEscape(text, text, text + n) - text);
+  const size_t first = static_cast<size_t>(urlkeys::url::pFindEscape(text, text, text + n) - text);
   size_t escapes = 0;
-  urlkeys_url::nUnescapeFrom(text, n, first, &escapes);
+  urlkeys::url::nUnescapeFrom(text, n, first, &escapes);
   return escapes > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(escapes);
 }
