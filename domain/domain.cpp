@@ -12,13 +12,12 @@
 
 namespace {
 
-// Capacity of the sLcpPath result, NUL included.
-constexpr size_t kPathSize = 4096;
+constexpr size_t kPathSize = ZU_LCP_PATH_SIZE;
 // Capacity of one label and of the label pair kept by bParseDomain, NUL included.
-constexpr size_t kLabelSize = 256;
-// The key test refuses any name longer than this, so longer rests need not be
+constexpr size_t kLabelSize = ZU_DOMAIN_PAIR_SIZE;
+// The key test refuses any longer name, so longer rests need not be
 // measured to the end.
-constexpr size_t kKeyTestMaxLen = 10;
+constexpr size_t kKeyTestMaxLen = ZU_TLD_KEY_MAX_LEN;
 
 // Per thread: callers on different threads never share a result; on one
 // thread a result lives until that thread's next call.

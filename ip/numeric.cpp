@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "ip/quad_text.h"
 #include "urlkeys/ip.h"
 
 namespace {
@@ -141,7 +142,7 @@ long lGetIpFromAuth(const char* host, int* too_many_dots) {
 
 int bGetIpStr(long ip, char* out) {
   if (ip == 0) {
-    std::memcpy(out, "000.000.000.000", 16);
+    std::memcpy(out, urlkeys::ip::kNoAddress, sizeof urlkeys::ip::kNoAddress);
     return 1;
   }
   const std::uint64_t v = static_cast<std::uint64_t>(ip);

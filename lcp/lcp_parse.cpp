@@ -14,15 +14,13 @@
 namespace {
 
 // Longest text the constructor reads; a longer text is cut there in place.
-constexpr size_t kMaxText = 4095;
-// Most candidates one construction keeps.
-constexpr int kMaxCandidates = 20;
+constexpr size_t kMaxText = LCP_TEXT_SIZE - 1;
+constexpr int kMaxCandidates = LCP_MAX_CANDIDATES;
 // Longest last label, or last two labels, given to the key test.
 constexpr ptrdiff_t kMaxTldText = 255;
-// Element slots: every candidate, the TLD element and, with a two-label TLD,
-// the last label below it. The scan stops once the candidates reach 20, and
-// the TLD element is at index 0 or 1, so at most 22 elements are stored.
-constexpr int kSlots = kMaxCandidates + 2;
+// The scan stops once the candidates reach their most, and the TLD element
+// is at index 0 or 1, so the slots always suffice.
+constexpr int kSlots = LCP_ELEMENT_SLOTS;
 
 // Bytes one decoding pass may change: '%', '+' and bytes of 0x80 and above.
 // Every other byte is copied unchanged and leaves the UTF-8 state alone.

@@ -12,9 +12,8 @@
 namespace {
 
 // Longest member URL, in characters (the buffer keeps one byte for the NUL).
-constexpr size_t kMemberMax = 4095;
-// Longest name the list test accepts.
-constexpr size_t kListMax = 256;
+constexpr size_t kMemberMax = LCP_MEMBER_URL_SIZE - 1;
+constexpr size_t kListMax = ZU_TLD_LIST_MAX_LEN;
 
 // True when `text` begins with "www." (byte comparison; a NUL stops it).
 inline bool bHasWww(const char* text) {

@@ -9,8 +9,7 @@ namespace urlkeys::tld {
 
 namespace {
 
-// Names longer than this are never accepted by the list test.
-constexpr std::size_t kListLimit = 256;
+constexpr std::size_t kListLimit = ZU_TLD_LIST_MAX_LEN;
 // A text longer than the longest name can only be accepted through "xn--"
 // or through a comma within its first kLongestName + 1 bytes; those bytes
 // are checked with two 8-byte loads.

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "tld_table.inc"
+#include "urlkeys/tld.h"
 
 namespace urlkeys::tld {
 
@@ -99,10 +100,10 @@ constexpr std::uint32_t nKeySlot(std::uint64_t key) {
 }
 
 // The key test on the `len` bytes at `name`: false when len is outside
-// 1..10, else whether the key of the first min(len, 8) bytes is a table
-// key. Reads exactly min(len, 8) bytes (none when len is outside 1..10).
+// 1..ZU_TLD_KEY_MAX_LEN, else whether the key of the first min(len, 8) bytes
+// is a table key. Reads exactly min(len, 8) bytes (none when len is outside).
 inline bool bIsKeyName(const char* name, int len) {
-  if (len <= 0 || len > 10) return false;
+  if (len <= 0 || len > ZU_TLD_KEY_MAX_LEN) return false;
   const std::size_t m = len < 8 ? static_cast<std::size_t>(len) : 8;
   const std::uint64_t key = nKeyOfWord(nPackUpTo8(name, m));
   if (key == 0) return false;  // "@", NUL bytes, ...: 0 is the empty-slot mark

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "ip/quad_text.h"
 #include "url/text_scan.h"
 
 namespace {
@@ -19,8 +20,6 @@ inline void vCopyOut(char* dst, const char* field, size_t size) {
   urlkeys::url::vCopyBytes(dst, field, n);
   dst[n] = '\0';
 }
-
-constexpr char kNoAddress[] = "000.000.000.000";
 
 }  // namespace
 
@@ -46,6 +45,6 @@ int bDottedQuadIp(char* url, char* out) {
     int too_many_dots = 0;  // not reported: such a host converts to 0
     return bGetIpStr(lGetIpFromAuth(u.hostname, &too_many_dots), out);
   }
-  memcpy(out, kNoAddress, sizeof kNoAddress);
+  memcpy(out, urlkeys::ip::kNoAddress, sizeof urlkeys::ip::kNoAddress);
   return 0;
 }

@@ -12,6 +12,7 @@
 
 namespace {
 
+static_assert(ZU_SIMPLE_URL_SIZE == 5634, "stored simplified URLs keep their size");
 static_assert(ZU_SCHEME_SIZE > 32 && ZU_PORT_STR_SIZE > 32 && ZU_HOSTNAME_SIZE > 32 &&
                   ZU_PATH_SIZE > 32,
               "the field reads and copies below take 32 bytes of a field");
@@ -74,10 +75,10 @@ int cZuUrl::bGetSimpleUrl(char* out) {
   }
   if (hostname[0] != '\0') {
     if (initialised && bIsAuthIp(hostname)) {  // bIsIp()
-      char quad[32];
+      char quad[ZU_DOTTED_QUAD_SIZE];
       const long ip = lGetIpFromAuth(hostname, &too_many_dots);
       bGetIpStr(ip, quad);
-      const size_t n = strnlen(quad, 15);
+      const size_t n = strnlen(quad, ZU_DOTTED_QUAD_SIZE - 1);
       memcpy(o, quad, n);
       o += n;
     } else {

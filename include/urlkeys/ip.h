@@ -7,6 +7,9 @@
 
 #include "export.h"
 
+// Size of a dotted-quad buffer: "255.255.255.255" and its NUL.
+#define ZU_DOTTED_QUAD_SIZE 16
+
 // Decodes a host of 1-4 dot-separated decimal, octal ("0...") or hex ("0x...")
 // parts into an address value (low 32 bits, first byte highest); over-large
 // parts carry into the bytes above. Returns 0 for text that is not numeric;
@@ -19,7 +22,7 @@
 // 255 characters give 0 with the flag 0 (the flag still reports a fourth dot
 // in a host of at most 1023 characters).
 URLKEYS_API long lGetIpFromAuth(const char* host, int* too_many_dots);
-// Writes "%d.%d.%d.%d" of the low 32 bits of `ip` into `out` (16 bytes), or
+// Writes "%d.%d.%d.%d" of the low 32 bits of `ip` into `out` (ZU_DOTTED_QUAD_SIZE bytes), or
 // "000.000.000.000" when `ip` is 0. Returns 1.
 URLKEYS_API int bGetIpStr(long ip, char* out);
 // 1 when `host` has the form of a numeric IPv4 host: dot-separated groups of

@@ -13,6 +13,16 @@
 #include "export.h"
 #include "url.h"
 
+// Size of cLcpUrl's member URL: host, '/', path, cut at 4095 characters.
+#define LCP_MEMBER_URL_SIZE 4096
+// cLcpParse reads at most LCP_TEXT_SIZE - 1 characters of its text.
+#define LCP_TEXT_SIZE 4096
+// Most candidates one cLcpParse construction keeps.
+#define LCP_MAX_CANDIDATES 20
+// cLcpParse's element slots: every candidate, the TLD element and the label
+// below a two-label TLD.
+#define LCP_ELEMENT_SLOTS (LCP_MAX_CANDIDATES + 2)
+
 class URLKEYS_API cLcpUrl {
  public:
   cZuUrl oUrl;  // the parsed URL; its `errors` tell the parse outcome
@@ -46,7 +56,7 @@ class URLKEYS_API cLcpUrl {
   char* sGetNextLcp();
 
  private:
-  char sMemberUrl[4096];
+  char sMemberUrl[LCP_MEMBER_URL_SIZE];
   char* pLcp;      // the current candidate
   int nLcpCount;   // 0 until the walk's first candidate, then counts steps
   char* pEnd;      // the current candidate's terminating NUL
@@ -55,8 +65,8 @@ class URLKEYS_API cLcpUrl {
   // Where sMemberUrl holds a '.' and a '/' (bit i of word i / 64 for the
   // byte at i), marked when the member URL is built, so that each step of
   // the walk finds its label or segment by bit arithmetic.
-  std::uint64_t anDotBits[64];
-  std::uint64_t anSlashBits[64];
+  std::uint64_t anDotBits[LCP_MEMBER_URL_SIZE / 64];
+  std::uint64_t anSlashBits[LCP_MEMBER_URL_SIZE / 64];
 };
 
 class URLKEYS_API cLcpParse {
@@ -102,9 +112,8 @@ class URLKEYS_API cLcpParse {
   int PrintAll(const char* src, char* dst, int size);
 
  private:
-  // Up to 20 candidates, the TLD element and the label below a two-label
-  // TLD: a construction never stores more than these 22 elements.
-  char* pElement[22];
+  // A construction never stores more than these elements.
+  char* pElement[LCP_ELEMENT_SLOTS];
   char* pHostEnd;
   int nElements;
   int nAuthIndex;

@@ -33,8 +33,11 @@
 #define ZU_USER_SIZE       256
 #define ZU_PATH_SIZE      4096
 
-// Minimum size of the buffer given to cZuUrl::bGetSimpleUrl.
-#define ZU_SIMPLE_URL_SIZE 5634
+// Minimum size of the buffer given to cZuUrl::bGetSimpleUrl (5634): the
+// longest scheme, "://", hostname, ':', port text, '/', path, and the NUL.
+#define ZU_SIMPLE_URL_SIZE                         \
+  ((ZU_SCHEME_SIZE - 1) + 3 + (ZU_HOSTNAME_SIZE - 1) + 1 + \
+   (ZU_PORT_STR_SIZE - 1) + 1 + (ZU_PATH_SIZE - 1) + 1)
 
 class URLKEYS_API cZuUrl {
  public:
@@ -123,7 +126,7 @@ class URLKEYS_API cZuUrl {
   // The hostname with its labels reversed, cached in `auth_rev` on first use.
   char* bGetAuthRev();
   // Writes scheme "://", canonical host, ":" port_str and "/" path (trailing
-  // slashes removed) into `out`, which must hold ZU_SIMPLE_URL_SIZE (5634)
+  // slashes removed) into `out`, which must hold ZU_SIMPLE_URL_SIZE
   // bytes. Returns 1 when a numeric host had more than four parts, else 0.
   int bGetSimpleUrl(char* out);
 };
