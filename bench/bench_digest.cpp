@@ -30,7 +30,7 @@ const std::vector<char>& vBigBuffer() {
 
 void BM_Md5FromUrl(benchmark::State& state) {
   nRunOverUrls(state, [](const char* url, int) {
-    char out[33];
+    char out[ZU_MD5_HEX_SIZE];
     vMd5FromUrl(url, out);
     return static_cast<unsigned char>(out[0]);
   });
@@ -39,7 +39,7 @@ BENCHMARK(BM_Md5FromUrl);
 
 void BM_Md5Hex64MiB(benchmark::State& state) {
   const std::vector<char>& buf = vBigBuffer();
-  char out[33];
+  char out[ZU_MD5_HEX_SIZE];
   for (auto _ : state) {
     Md5Hex(buf.data(), out, buf.size());
     benchmark::DoNotOptimize(out);
@@ -65,7 +65,7 @@ void vOpenSslMd5Hex(const char* url, char* out) {
 
 void BM_OpenSslMd5PerUrl(benchmark::State& state) {
   nRunOverUrls(state, [](const char* url, int) {
-    char out[33];
+    char out[ZU_MD5_HEX_SIZE];
     vOpenSslMd5Hex(url, out);
     return static_cast<unsigned char>(out[0]);
   });

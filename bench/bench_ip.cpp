@@ -101,7 +101,7 @@ BENCHMARK(BM_InetAton_Numeric);
 // The simplified-URL path: test, decode, write the dotted quad.
 void BM_DottedQuad_Numeric(benchmark::State& state) {
   vRun(state, oNumericHosts(), [](const char* h) {
-    char out[16] = {};
+    char out[ZU_DOTTED_QUAD_SIZE] = {};
     int flag = 0;
     if (bIsAuthIp(h)) bGetIpStr(lGetIpFromAuth(h, &flag), out);
     return static_cast<unsigned char>(out[0]) + static_cast<unsigned char>(out[9]);
@@ -115,7 +115,7 @@ void BM_GetIpStr(benchmark::State& state) {
   std::uint64_t sum = 0;
   for (auto _ : state) {
     for (long ip : ips) {
-      char out[16];
+      char out[ZU_DOTTED_QUAD_SIZE];
       bGetIpStr(ip, out);
       sum += static_cast<unsigned char>(out[1]);
     }

@@ -126,7 +126,7 @@ BENCHMARK(BM_FlatParseUrl);
 
 void BM_FlatDottedQuadIp(benchmark::State& state) {
   nRunOverUrls(state, [](const char* url, int) {
-    char out[16];
+    char out[ZU_DOTTED_QUAD_SIZE];
     return static_cast<unsigned>(bDottedQuadIp(const_cast<char*>(url), out)) +
            static_cast<unsigned char>(out[0]);
   });
@@ -135,7 +135,7 @@ BENCHMARK(BM_FlatDottedQuadIp);
 
 void BM_Md5FromUrl(benchmark::State& state) {
   nRunOverUrls(state, [](const char* url, int) {
-    char out[33];
+    char out[ZU_MD5_HEX_SIZE];
     vMd5FromUrl(url, out);
     return static_cast<unsigned char>(out[0]);
   });
@@ -281,12 +281,12 @@ BENCHMARK(BM_BoostParseUri);
 
 #if URLKEYS_HAVE_OPENSSL
 // OpenSSL's MD5() and a table-driven hex writer, on the same terms as
-// vMd5FromUrl: NUL-terminated text in, 33 bytes of hex out.
+// vMd5FromUrl: NUL-terminated text in, ZU_MD5_HEX_SIZE bytes of hex out.
 void BM_OpenSslMd5Hex(benchmark::State& state) {
   nRunOverUrls(state, [](const char* url, int) {
     static const char kDigits[] = "0123456789abcdef";
     unsigned char d[MD5_DIGEST_LENGTH];
-    char out[33];
+    char out[ZU_MD5_HEX_SIZE];
     MD5(reinterpret_cast<const unsigned char*>(url), std::strlen(url), d);
     for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
       out[2 * i] = kDigits[d[i] >> 4];

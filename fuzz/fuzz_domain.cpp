@@ -80,7 +80,7 @@ void vCheckPathStep(const cText& text, char sep) {
   }
   const std::string want = s.substr(0, last);
   vCheck(got != nullptr, "sLcpPath gives a result");
-  vCheck(std::memchr(got, 0, 4096) != nullptr, "path result unterminated");
+  vCheck(std::memchr(got, 0, ZU_LCP_PATH_SIZE) != nullptr, "path result unterminated");
   vCheck(want == got, "sLcpPath drops the last segment");
   vCheck(more == (want.find(sep) != std::string::npos), "sLcpPath more flag");
   vCheck(whole == text.get(), "sLcpPath leaves the text unchanged");

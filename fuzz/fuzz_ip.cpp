@@ -138,15 +138,16 @@ bool bPrivatePrefix(const char* s) {
 }
 
 // bGetIpStr into a marked buffer: returns the text after checking the
-// result, the terminator and that nothing past 16 bytes was written.
+// result, the terminator and that nothing past the buffer size was written.
 std::string sQuad(long v) {
   unsigned char out[40];
   std::memset(out, kMarker, sizeof out);
   vCheck(bGetIpStr(v, reinterpret_cast<char*>(out)) == 1, "bGetIpStr returns 1");
-  for (size_t i = 16; i < sizeof out; ++i) vCheck(out[i] == kMarker, "bGetIpStr overran 16 bytes");
-  vCheck(std::memchr(out, 0, 16) != nullptr, "dotted quad unterminated");
+  for (size_t i = ZU_DOTTED_QUAD_SIZE; i < sizeof out; ++i)
+    vCheck(out[i] == kMarker, "bGetIpStr overran its buffer");
+  vCheck(std::memchr(out, 0, ZU_DOTTED_QUAD_SIZE) != nullptr, "dotted quad unterminated");
   const std::string s(reinterpret_cast<char*>(out));
-  char want[16] = "000.000.000.000";
+  char want[ZU_DOTTED_QUAD_SIZE] = "000.000.000.000";
   if (v != 0) {
     const unsigned long u = static_cast<unsigned long>(v);
     std::snprintf(want, sizeof want, "%lu.%lu.%lu.%lu", (u >> 24) & 255, (u >> 16) & 255,

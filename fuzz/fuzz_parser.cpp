@@ -87,7 +87,7 @@ std::string sExpectedSimple(cZuUrl& r, int* flag) {
   if (r.scheme[0] != '\0') s = std::string(r.scheme) + "://";
   if (r.hostname[0] != '\0') {
     if (r.bIsIp() != 0) {
-      char quad[16];
+      char quad[ZU_DOTTED_QUAD_SIZE];
       bGetIpStr(lGetIpFromAuth(r.hostname, flag), quad);
       s += quad;
     } else {
@@ -138,7 +138,7 @@ void vCheckSimpleAndReverse(cZuUrl& r) {
   char* simple = reinterpret_cast<char*>(out.get());
   const int flag = r.bGetSimpleUrl(simple);
   for (size_t i = ZU_SIMPLE_URL_SIZE; i < kRoom; ++i) {
-    vCheck(out[i] == kMarker, "bGetSimpleUrl wrote past 5634 bytes");
+    vCheck(out[i] == kMarker, "bGetSimpleUrl wrote past its buffer");
   }
   vCheck(bTerminated(simple, ZU_SIMPLE_URL_SIZE), "simplified URL unterminated");
   int want_flag = 0;
@@ -211,10 +211,10 @@ void vCheckFlat(const cText& text, const cZuUrl& r) {
   unsigned char quad[32];
   std::memset(quad, kMarker, sizeof quad);
   const int dq = bDottedQuadIp(copy.get(), reinterpret_cast<char*>(quad));
-  for (size_t i = 16; i < sizeof quad; ++i) vCheck(quad[i] == kMarker, "bDottedQuadIp overran");
-  vCheck(bTerminated(reinterpret_cast<char*>(quad), 16), "dotted quad unterminated");
+  for (size_t i = ZU_DOTTED_QUAD_SIZE; i < sizeof quad; ++i) vCheck(quad[i] == kMarker, "bDottedQuadIp overran");
+  vCheck(bTerminated(reinterpret_cast<char*>(quad), ZU_DOTTED_QUAD_SIZE), "dotted quad unterminated");
   vCheck(dq == is_ip, "bDottedQuadIp returns 1 exactly for numeric hosts");
-  char want[16] = "000.000.000.000";
+  char want[ZU_DOTTED_QUAD_SIZE] = "000.000.000.000";
   if (is_ip != 0) {
     int dots = 0;
     bGetIpStr(lGetIpFromAuth(r.hostname, &dots), want);

@@ -56,7 +56,7 @@ TEST(Md5FromUrl, AgreesWithOpenSslOnRandomText) {
     for (char& c : text) c = static_cast<char>(1 + rng() % 255);
     unsigned char d[MD5_DIGEST_LENGTH];
     MD5(reinterpret_cast<const unsigned char*>(text.data()), text.size(), d);
-    char hex[33];
+    char hex[ZU_MD5_HEX_SIZE];
     for (int k = 0; k < 16; ++k) std::snprintf(hex + 2 * k, 3, "%02x", d[k]);
     ASSERT_EQ(sDigest(text), hex) << "random input " << i << ", length " << text.size();
   }

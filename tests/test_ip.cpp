@@ -49,7 +49,7 @@ TEST(LGetIpFromAuth, DecodeAndPrint) {
     std::vector<char> text = Exact(row.host);
     int flag = -7;
     const long v = lGetIpFromAuth(text.data(), &flag);
-    char out[16];
+    char out[ZU_DOTTED_QUAD_SIZE];
     std::memset(out, '#', sizeof out);
     EXPECT_EQ(bGetIpStr(v, out), 1);
     ASSERT_NE(std::memchr(out, '\0', sizeof out), nullptr);

@@ -50,7 +50,7 @@ TEST(FlatFunctions, NumericHosts) {
   };
   for (const auto& row : rows) {
     auto in = Exact(row.in);
-    auto quad = std::make_unique<char[]>(16);
+    auto quad = std::make_unique<char[]>(ZU_DOTTED_QUAD_SIZE);
     EXPECT_EQ(bIsUrlIp(in.data()), row.is_ip) << row.in;
     EXPECT_EQ(bDottedQuadIp(in.data(), quad.get()), row.is_ip) << row.in;
     EXPECT_STREQ(quad.get(), row.quad) << row.in;
