@@ -88,8 +88,6 @@ uint64_t nPortValue(const char* s, bool* clean) {
   return negative ? (uint64_t{0} - value) : value;
 }
 
-// Stores a host name span (no NUL inside) as bSetHostname does: cut at
-// 1023 characters, trailing spaces dropped, lower-cased.
 // Field stores from the working copy. A span of up to 32 characters whose
 // next 32 bytes all lie inside the working copy is moved as one fixed
 // 32-byte block: the bytes past its end land after the field's terminator,
@@ -123,7 +121,9 @@ inline size_t nStoreLowerField(const cZuUrl& u, char* dst, size_t cap, const cha
   return urlkeys::url::nStoreLowerSpan(dst, cap, src, len);
 }
 
-// Returns the length stored.
+// Stores a host name span (no NUL inside) as bSetHostname does: cut at
+// 1023 characters, trailing spaces dropped, lower-cased. Returns the length
+// stored.
 inline size_t nStoreHostname(cZuUrl& u, const char* src, size_t len) {
   size_t k = nStoreLowerField(u, u.hostname, ZU_HOSTNAME_SIZE - 1, src, len);
   if (k > 0 && u.hostname[k - 1] == ' ') {
@@ -133,20 +133,17 @@ inline size_t nStoreHostname(cZuUrl& u, const char* src, size_t len) {
   return k;
 }
 
-// bParseUrl on the record `u`. The spans it stores all lie inside the
-// decoded copy in `u.url`, which holds no NUL before its end, so they are
-// stored with plain bounded copies; the results are those of the setters.
-int nParseInto(cZuUrl& u, const char* text, urlkeys::url::FieldLengths& lengths) {
-  if (text == nullptr) text = "";
-
-  // The `url` field is the working copy: it must end up holding the decoded
-  // text anyway, so the text is copied, decoded and split right there. The
-  // copy also finds the first byte that needs decoding; most URLs have none.
+// Copies `text` into the working copy `u.url` and percent-decodes it there;
+// returns the decoded length (the text ends at its first NUL). The `url` field must end
+// up holding the decoded text anyway, so the text is copied, decoded and
+// split right there. The copy also finds the first byte that needs decoding;
+// most URLs have none. A text with no "://" near its start is read as an
+// authority: "//" + text, within the same 4095 characters.
+inline size_t nDecodeIntoRecord(cZuUrl& u, const char* text) {
   char* const p = u.url;
   size_t n = strnlen(text, ZU_URL_SIZE - 1);
   size_t off = 0;
   if (!bSchemeMarkEarly(text, n)) {
-    // Read as an authority: "//" + text, within the same 4095 characters.
     if (n > ZU_URL_SIZE - 3) n = ZU_URL_SIZE - 3;
     off = 2;
   }
@@ -171,95 +168,130 @@ int nParseInto(cZuUrl& u, const char* text, urlkeys::url::FieldLengths& lengths)
   n += off;
   p[n] = '\0';
   size_t escapes = 0;
-  n = urlkeys::url::nUnescapeFrom(p, n, first, &escapes);
-  const char* const e = p + n;  // the decoded text's end (its first NUL)
+  return urlkeys::url::nUnescapeFrom(p, n, first, &escapes);
+}
 
-  const char* cur = p;  // where the path starts, for every branch
-  const char* auth = nullptr;
-  if (p[0] == '/') {
-    if (p[1] == '/' && p[2] != '/') auth = p + 2;
-  } else if (!bAnyDelim(p[0])) {
-    const char* q = urlkeys::url::pFindSchemeEnd(p, p + 1, e);
-    if (q[0] == ':' && q[1] == '/' && q[2] == '/') {
-      nStoreLowerField(u, u.scheme, ZU_SCHEME_SIZE - 1, p, nLen(p, q));
-      auth = q + 3;
-    }
+// Stores the scheme of the decoded text [p, e) and returns where its
+// authority starts: after "scheme://", after a leading "//" not followed by
+// a third '/', or null when there is no authority.
+inline const char* pParseScheme(cZuUrl& u, const char* p, const char* e) {
+  if (p[0] == '/') return p[1] == '/' && p[2] != '/' ? p + 2 : nullptr;
+  if (bAnyDelim(p[0])) return nullptr;
+  const char* q = urlkeys::url::pFindSchemeEnd(p, p + 1, e);
+  if (q[0] != ':' || q[1] != '/' || q[2] != '/') return nullptr;
+  nStoreLowerField(u, u.scheme, ZU_SCHEME_SIZE - 1, p, nLen(p, q));
+  return q + 3;
+}
+
+// Where the host part of an authority starts, and its first ':' (or null).
+struct HostPart {
+  const char* host;
+  const char* colon;
+};
+
+// Stores the user information of the authority [auth, end): up to the last
+// '@'; the user ends at its first ':'. Without an '@' the host part is the
+// whole authority, and its first ':' is the one the scan found.
+inline HostPart oParseUserInfo(cZuUrl& u, const char* auth, const char* end,
+                               const urlkeys::url::AuthorityScan& scan) {
+  if (!scan.has_at) return {auth, scan.first_colon};
+  const char* at = urlkeys::url::pFindLastByte(auth, nLen(auth, end), '@');
+  const char* colon = static_cast<const char*>(memchr(auth, ':', nLen(auth, at)));
+  if (colon != nullptr) {
+    nStoreField(u, u.user, ZU_USER_SIZE - 1, auth, nLen(auth, colon));
+    nStoreField(u, u.password, ZU_PASSWORD_SIZE - 1, colon + 1, nLen(colon + 1, at));
+  } else {
+    nStoreField(u, u.user, ZU_USER_SIZE - 1, auth, nLen(auth, at));
   }
+  const char* host = at + 1;
+  return {host, static_cast<const char*>(memchr(host, ':', nLen(host, end)))};
+}
 
-  if (auth != nullptr) {
-    const urlkeys::url::AuthorityScan scan = urlkeys::url::oScanAuthority(p, auth, e);
-    const char* const end = scan.end;
-    nStoreField(u, u.hostinfo, ZU_HOSTINFO_SIZE - 1, auth, nLen(auth, end));
+// Stores the port text [port_text, end) and its value; false when the text
+// is not a clean number. An empty port ("host:") takes the scheme's default.
+inline bool bParsePort(cZuUrl& u, const char* port_text, const char* end) {
+  nStoreField(u, u.port_str, ZU_PORT_STR_SIZE - 1, port_text, nLen(port_text, end));
+  if (port_text == end) {
+    u.port = u.nPortOfScheme(u.scheme);
+    return true;
+  }
+  bool clean = false;
+  // The value is read from the stored, capped text and kept even when bad.
+  u.port = static_cast<int>(static_cast<uint32_t>(nPortValue(u.port_str, &clean)));
+  return clean;
+}
 
-    // User information: up to the last '@'; the user ends at its first ':'.
-    // Without an '@' the host part is the whole authority, and its first
-    // ':' is the one the scan found.
-    const char* host = auth;
-    const char* host_colon = scan.first_colon;
-    if (scan.has_at) {
-      const char* at = urlkeys::url::pFindLastByte(auth, nLen(auth, end), '@');
-      const char* colon = static_cast<const char*>(memchr(auth, ':', nLen(auth, at)));
-      if (colon != nullptr) {
-        nStoreField(u, u.user, ZU_USER_SIZE - 1, auth, nLen(auth, colon));
-        nStoreField(u, u.password, ZU_PASSWORD_SIZE - 1, colon + 1, nLen(colon + 1, at));
-      } else {
-        nStoreField(u, u.user, ZU_USER_SIZE - 1, auth, nLen(auth, at));
-      }
-      host = at + 1;
-      host_colon = static_cast<const char*>(memchr(host, ':', nLen(host, end)));
-    }
-
-    const char* port_text = nullptr;
-    if (*host == '[') {
-      const char* close = static_cast<const char*>(memchr(host, ']', nLen(host, end)));
-      if (close == nullptr) return 1;
-      if (close[1] == ':') {
-        lengths.hostname = nStoreHostname(u, host + 1, nLen(host + 1, close));
-        port_text = close + 2;
-      } else {
-        // Without a port the brackets are taken to be the host part's first
-        // and last characters, whatever the last one is: "[::1]xyz" -> "::1]xy".
-        lengths.hostname = nStoreHostname(u, host + 1, nLen(host + 1, end - 1));
-      }
-    } else if (host_colon != nullptr) {
-      lengths.hostname = nStoreHostname(u, host, nLen(host, host_colon));
-      port_text = host_colon + 1;
+// Stores the hostname of the host part [hp.host, end) and sets *port_text
+// to where its port text starts (null without a port); false for a '['
+// host without ']'.
+inline bool bParseHost(cZuUrl& u, HostPart hp, const char* end,
+                       urlkeys::url::FieldLengths& lengths, const char** port_text) {
+  const char* const host = hp.host;
+  if (*host == '[') {
+    const char* close = static_cast<const char*>(memchr(host, ']', nLen(host, end)));
+    if (close == nullptr) return false;
+    if (close[1] == ':') {
+      lengths.hostname = nStoreHostname(u, host + 1, nLen(host + 1, close));
+      *port_text = close + 2;
     } else {
-      lengths.hostname = nStoreHostname(u, host, nLen(host, end));
+      // Without a port the brackets are taken to be the host part's first
+      // and last characters, whatever the last one is: "[::1]xyz" -> "::1]xy".
+      lengths.hostname = nStoreHostname(u, host + 1, nLen(host + 1, end - 1));
     }
-    if (port_text != nullptr) {
-      nStoreField(u, u.port_str, ZU_PORT_STR_SIZE - 1, port_text, nLen(port_text, end));
-      if (port_text == end) {
-        u.port = u.nPortOfScheme(u.scheme);  // "host:" takes the scheme's default
-      } else {
-        bool clean = false;
-        // The value is read from the stored, capped text and kept even when bad.
-        u.port = static_cast<int>(static_cast<uint32_t>(nPortValue(u.port_str, &clean)));
-        if (!clean) return 2;
-      }
-    }
-    cur = end;
+  } else if (hp.colon != nullptr) {
+    lengths.hostname = nStoreHostname(u, host, nLen(host, hp.colon));
+    *port_text = hp.colon + 1;
+  } else {
+    lengths.hostname = nStoreHostname(u, host, nLen(host, end));
   }
+  return true;
+}
 
-  if (cur < e && *cur != '?' && *cur != '#') {
-    const char* end = urlkeys::url::pFindPathEnd(p, cur, e);
-    // As bSetPath: one leading '/' or backslash goes. The rest of the span
-    // is at most 4094 characters, within the path's cap.
-    const char* from = (*cur == '/' || *cur == '\\') ? cur + 1 : cur;
-    lengths.path = nStoreField(u, u.path, ZU_PATH_SIZE - 1, from, nLen(from, end));
-    cur = end;
-  }
+// Stores the path that starts at `cur` (just after the authority, or the
+// text's start; never past e) in the decoded text [p, e), if there is one;
+// returns where the query or fragment starts (e when neither follows).
+inline const char* pParsePath(cZuUrl& u, const char* p, const char* cur, const char* e,
+                              urlkeys::url::FieldLengths& lengths) {
+  if (cur == e || *cur == '?' || *cur == '#') return cur;
+  const char* end = urlkeys::url::pFindPathEnd(p, cur, e);
+  // As bSetPath: one leading '/' or backslash goes. The rest of the span
+  // is at most 4094 characters, within the path's cap.
+  const char* from = (*cur == '/' || *cur == '\\') ? cur + 1 : cur;
+  lengths.path = nStoreField(u, u.path, ZU_PATH_SIZE - 1, from, nLen(from, end));
+  return end;
+}
 
-  if (cur < e) {
-    const char* rest = cur + 1;
-    if (*cur == '?') {
-      const char* hash = urlkeys::url::pFindByte(p, rest, e, '#');
-      if (hash != e) nStoreField(u, u.fragment, ZU_FRAGMENT_SIZE - 1, hash + 1, nLen(hash + 1, e));
-      nStoreField(u, u.query, ZU_QUERY_SIZE - 1, rest, nLen(rest, hash));
-    } else {  // '#': the fragment is the whole rest, '?' included
-      nStoreField(u, u.fragment, ZU_FRAGMENT_SIZE - 1, rest, nLen(rest, e));
-    }
+// Stores the query and fragment of [cur, e), where cur is a '?' or '#'.
+inline void vParseQueryFragment(cZuUrl& u, const char* p, const char* cur, const char* e) {
+  const char* rest = cur + 1;
+  if (*cur == '?') {
+    const char* hash = urlkeys::url::pFindByte(p, rest, e, '#');
+    if (hash != e) nStoreField(u, u.fragment, ZU_FRAGMENT_SIZE - 1, hash + 1, nLen(hash + 1, e));
+    nStoreField(u, u.query, ZU_QUERY_SIZE - 1, rest, nLen(rest, hash));
+  } else {  // '#': the fragment is the whole rest, '?' included
+    nStoreField(u, u.fragment, ZU_FRAGMENT_SIZE - 1, rest, nLen(rest, e));
   }
+}
+
+// bParseUrl on the record `u`. The spans it stores all lie inside the
+// decoded copy in `u.url`, which holds no NUL before its end, so they are
+// stored with plain bounded copies; the results are those of the setters.
+int nParseInto(cZuUrl& u, const char* text, urlkeys::url::FieldLengths& lengths) {
+  if (text == nullptr) text = "";
+  const char* const p = u.url;
+  const char* const e = p + nDecodeIntoRecord(u, text);
+  const char* cur = p;  // where the path starts
+  if (const char* auth = pParseScheme(u, p, e); auth != nullptr) {
+    const urlkeys::url::AuthorityScan scan = urlkeys::url::oScanAuthority(p, auth, e);
+    nStoreField(u, u.hostinfo, ZU_HOSTINFO_SIZE - 1, auth, nLen(auth, scan.end));
+    const char* port_text = nullptr;
+    if (!bParseHost(u, oParseUserInfo(u, auth, scan.end, scan), scan.end, lengths, &port_text))
+      return 1;
+    if (port_text != nullptr && !bParsePort(u, port_text, scan.end)) return 2;
+    cur = scan.end;
+  }
+  cur = pParsePath(u, p, cur, e, lengths);
+  if (cur < e) vParseQueryFragment(u, p, cur, e);
   return 0;
 }
 
