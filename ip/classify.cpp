@@ -3,9 +3,12 @@
 // this-network range (bIsPrivateIp). Neither decodes numbers.
 #include "urlkeys/ip.h"
 
+#include "common/ascii.h"
+
 namespace {
 
-constexpr bool bIsDigit(char c) { return c >= '0' && c <= '9'; }
+using urlkeys::ascii::bIsDigit;
+
 constexpr bool bIsOctal(char c) { return c >= '0' && c <= '7'; }
 constexpr bool bIsHexGroupChar(char c) { return bIsDigit(c) || (c >= 'a' && c <= 'f') || c == 'x'; }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "ip/quad_text.h"
 #include "urlkeys/ip.h"
 
@@ -15,10 +16,8 @@ constexpr std::size_t kMaxPartLength = 255;
 // A host has at most this many dots, so at most four parts.
 constexpr int kMaxDots = 3;
 
-constexpr bool bIsDigit(char c) { return c >= '0' && c <= '9'; }
-
-// ASCII lower-casing of one byte; no other byte changes.
-constexpr char cLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+using urlkeys::ascii::bIsDigit;
+using urlkeys::ascii::cLower;
 
 // Characters allowed after the first: the dot, digits, a-f and x, in either case.
 constexpr bool bIsAdmitted(char c) {

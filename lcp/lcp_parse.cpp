@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "tld/tld_table.h"
 #include "url/text_scan.h"
 #include "urlkeys/lcp.h"
@@ -26,18 +27,11 @@ constexpr int kSlots = LCP_ELEMENT_SLOTS;
 // Every other byte is copied unchanged and leaves the UTF-8 state alone.
 inline bool bActive(unsigned char c) { return c == '%' || c == '+' || c >= 0x80; }
 
-// The value the decoder gives a byte read as a hexadecimal digit.
-inline int nNibble(unsigned char c) {
-  c &= 0x7F;
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + ('a' - 'A'));
-  return (c - 87) & 0x0F;
-}
-
 // True when the escape at c (two bytes follow it) decodes to 0x00 or 0x80.
 inline bool bEscapeMayGiveNul(const char* c) {
-  return nNibble(static_cast<unsigned char>(c[2])) == 0 &&
-         (nNibble(static_cast<unsigned char>(c[1])) & 7) == 0;
+  using urlkeys::ascii::nHexValue;
+  return nHexValue(static_cast<unsigned char>(c[2])) == 0 &&
+         (nHexValue(static_cast<unsigned char>(c[1])) & 7) == 0;
 }
 
 // True when decoding `len` bytes at `text` could write a NUL byte before its
@@ -128,6 +122,138 @@ inline void vCopyOut(char* dst, int size, const char* from, ptrdiff_t len) {
   dst[len] = '\0';
 }
 
+// Words of the '.' and '/' marks of a text, a bit per byte.
+constexpr size_t kMarkWords = (kMaxText + 63) / 64;
+
+// Cuts `url` at kMaxText characters (a longer text is read as its first
+// 4095, so padding the end of a URL cannot hide its host; the cut also
+// bounds the decoding), decodes it while it holds a '%', and marks its '.'
+// and '/' bytes. Returns its length. Decoding changes the text, so a
+// decoded text is marked again.
+inline size_t nReadText(char* url, uint64_t* dots, uint64_t* slashes) {
+  size_t n = strnlen(url, kMaxText + 1);
+  if (n > kMaxText) {
+    url[kMaxText] = '\0';
+    n = kMaxText;
+  }
+  if (urlkeys::url::bMarkText(url, n, dots, slashes)) {
+    n = nDecodeWhilePercent(url, n);
+    urlkeys::url::bMarkText(url, n, dots, slashes);
+  }
+  return n;
+}
+
+// Where the host starts and ends in the text, where the text ends, and the
+// '/' that ends the host (null when none does).
+struct HostSpan {
+  char* host;
+  char* end;
+  char* slash;
+};
+
+// Finds the host of the marked text `url` of length n (n > 0 and it holds
+// a '.'): after "x://" when the first '.' lies after the first '/', then
+// after a leading "www."; one trailing '/' is cut off in place.
+inline HostSpan oFindHost(char* url, size_t n, const uint64_t* slashes, size_t first_dot) {
+  const size_t first_slash = urlkeys::url::nFirstMark(slashes, 0, n);
+  char* slash = first_slash < n ? url + first_slash : nullptr;
+  char* host = url;
+  if (slash != nullptr && first_dot > first_slash && slash[1] == '/' && slash > url &&
+      slash[-1] == ':')
+    host = slash + 2;
+  if (urlkeys::ascii::bHasWwwPrefix(host)) host += 4;
+
+  const size_t host_at = static_cast<size_t>(host - url);
+  size_t len = n - host_at;
+  if (len > 0 && host[len - 1] == '/') host[--len] = '\0';  // one trailing '/' only
+  char* end = host + len;
+  // The host's '/' is the text's first one, unless that one belonged to
+  // "://" or was the trailing '/' just cut off.
+  if (slash != nullptr && slash < host) {
+    const size_t end_at = host_at + len;
+    const size_t at = urlkeys::url::nFirstMark(slashes, host_at, end_at);
+    slash = at < end_at ? url + at : nullptr;
+  } else if (slash == end) {
+    slash = nullptr;
+  }
+  return {host, end, slash};
+}
+
+// The constructor's view of the element list it fills: references to the
+// object's own counters, so that the steps below are plain functions.
+struct ElementList {
+  char** slots;
+  int& used;       // elements stored
+  int& sub;        // host elements among them
+  int& path;       // path elements among them
+  int& tld_index;  // index of the TLD element
+  int limit;
+
+  bool bFull() const { return used == kSlots; }
+  void vAdd(char* element) { slots[used++] = element; }
+  // Candidates so far: the elements above the TLD.
+  int nCandidates() const { return path + sub - tld_index - 1; }
+  // True when the candidates have reached the limit or their most: the
+  // scan then stops with that count.
+  bool bAtLimit() const {
+    const int k = nCandidates();
+    return k >= limit || k >= kMaxCandidates;
+  }
+};
+
+// Stores the host suffixes below `host_end`, right to left (the host's
+// first character is never examined), and finds the TLD among them: the
+// key test sees the last one and two labels only, and the limit is tested
+// before it. Returns false when the scan stops here (limit reached, slots
+// full, last labels too long): *stopped_at_limit tells the first case.
+inline bool bAddHostSuffixes(ElementList& list, char* url, size_t host_at, char* host_end,
+                             const uint64_t* dots, bool* tld_found, bool* stopped_at_limit) {
+  for (size_t at = static_cast<size_t>(host_end - url);;) {
+    at = urlkeys::url::nLastMark(dots, host_at + 1, at);
+    if (at == SIZE_MAX) return true;
+    char* const c = url + at;
+    if (list.bFull()) return false;
+    list.vAdd(c + 1);
+    ++list.sub;
+    if (list.bAtLimit()) {
+      *stopped_at_limit = true;
+      return false;
+    }
+    if (list.sub <= 2) {
+      const ptrdiff_t suffix = host_end - (c + 1);
+      if (suffix > kMaxTldText) return false;
+      if (urlkeys::tld::bIsKeyName(c + 1, static_cast<int>(suffix))) {
+        *tld_found = true;
+        list.tld_index = list.used - 1;
+      }
+    }
+  }
+}
+
+// Stores the path prefixes after the host's '/' at `host_end`, left to
+// right, then the whole text ending at `end` (not limit-tested: the test
+// after the previous element left room for it). Returns false when the scan
+// stops early: *stopped_at_limit tells whether at the limit.
+inline bool bAddPathPrefixes(ElementList& list, char* url, char* host_end, char* end,
+                             const uint64_t* slashes, bool* stopped_at_limit) {
+  const size_t end_at = static_cast<size_t>(end - url);
+  for (size_t at = static_cast<size_t>(host_end - url) + 1;; ++at) {
+    at = urlkeys::url::nFirstMark(slashes, at, end_at);
+    if (at == end_at) break;
+    if (list.bFull()) return false;
+    list.vAdd(url + at + 1);
+    ++list.path;
+    if (list.bAtLimit()) {
+      *stopped_at_limit = true;
+      return false;
+    }
+  }
+  if (list.bFull()) return false;
+  list.vAdd(end);
+  ++list.path;
+  return true;
+}
+
 }  // namespace
 
 cLcpParse::cLcpParse(char* url, int limit, int& count)
@@ -144,107 +270,32 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   static_assert(sizeof(pElement) / sizeof(pElement[0]) == kSlots, "element list size");
   count = 0;
   if (url == nullptr) return;
-  size_t n = strnlen(url, kMaxText + 1);
-  if (n > kMaxText) {
-    // A longer text is read as its first 4095 characters, so padding the
-    // end of a URL cannot hide its host; the cut also bounds the decoding.
-    url[kMaxText] = '\0';
-    n = kMaxText;
-  }
-  // One pass finds every '.' and '/' and whether a '%' is there; decoding
-  // changes the text, so a decoded text is marked again.
-  // Marks of the '.' and '/' bytes, a bit per byte.
-  uint64_t dots[(kMaxText + 63) / 64];
-  uint64_t slashes[(kMaxText + 63) / 64];
-  if (urlkeys::url::bMarkText(url, n, dots, slashes)) {
-    n = nDecodeWhilePercent(url, n);
-    urlkeys::url::bMarkText(url, n, dots, slashes);
-  }
-
-  // Scheme: "x://" counts only when the first '.' lies after the first '/'.
-  const size_t first_slash = urlkeys::url::nFirstMark(slashes, 0, n);
+  uint64_t dots[kMarkWords];
+  uint64_t slashes[kMarkWords];
+  const size_t n = nReadText(url, dots, slashes);
   const size_t first_dot = urlkeys::url::nFirstMark(dots, 0, n);
   if (first_dot == n) return;
-  char* slash = first_slash < n ? url + first_slash : nullptr;
-  char* host = url;
-  if (slash != nullptr && first_dot > first_slash && slash[1] == '/' && slash > url &&
-      slash[-1] == ':')
-    host = slash + 2;
-  if (host[0] == 'w' && host[1] == 'w' && host[2] == 'w' && host[3] == '.') host += 4;
+  const HostSpan span = oFindHost(url, n, slashes, first_dot);
+  nUrlLen = static_cast<int>(span.end - span.host);
+  pHostEnd = span.slash != nullptr ? span.slash : span.end;
+  if (pHostEnd == span.host) return;
 
-  const size_t host_at = static_cast<size_t>(host - url);
-  size_t len = n - host_at;
-  if (len > 0 && host[len - 1] == '/') host[--len] = '\0';  // one trailing '/' only
-  nUrlLen = static_cast<int>(len);
-  char* end = host + len;
-  const size_t end_at = host_at + len;
-  // The host's '/' is the text's first one, unless that one belonged to
-  // "://" or was the trailing '/' just cut off.
-  if (slash != nullptr && slash < host) {
-    const size_t at = urlkeys::url::nFirstMark(slashes, host_at, end_at);
-    slash = at < end_at ? url + at : nullptr;
-  } else if (slash == end) {
-    slash = nullptr;
-  }
-  pHostEnd = slash != nullptr ? slash : end;
-  if (pHostEnd == host) return;
-  const size_t host_end_at = static_cast<size_t>(pHostEnd - url);
-
-  // Host suffixes, right to left; the key test sees the last one and two
-  // labels only, and the limit is tested before it. The host's first
-  // character is never examined.
+  ElementList list{pElement, nElements, nSub, nPath, nTldIndex, nLimit};
   bool tld_found = false;
-  for (size_t at = host_end_at;;) {
-    at = urlkeys::url::nLastMark(dots, host_at + 1, at);
-    if (at == SIZE_MAX) break;
-    char* const c = url + at;
-    if (nElements == kSlots) return;
-    pElement[nElements++] = c + 1;
-    ++nSub;
-    int k = nPath + nSub - nTldIndex - 1;
-    if (k >= nLimit || k >= kMaxCandidates) {
-      nCount = count = k;
-      return;
-    }
-    if (nSub <= 2) {
-      ptrdiff_t suffix = pHostEnd - (c + 1);
-      if (suffix > kMaxTldText) return;
-      if (urlkeys::tld::bIsKeyName(c + 1, static_cast<int>(suffix))) {
-        tld_found = true;
-        nTldIndex = nElements - 1;
-      }
-    }
-  }
-  if (!tld_found) return;
-
-  if (nElements == kSlots) return;
-  nAuthIndex = nElements;
-  pElement[nElements++] = host;
-  ++nSub;
-  int k = nPath + nSub - nTldIndex - 1;
-  if (k >= nLimit || k >= kMaxCandidates || slash == nullptr) {
-    nCount = count = k;
+  bool at_limit = false;
+  const size_t host_at = static_cast<size_t>(span.host - url);
+  if (!bAddHostSuffixes(list, url, host_at, pHostEnd, dots, &tld_found, &at_limit)) {
+    if (at_limit) nCount = count = list.nCandidates();
     return;
   }
-
-  // Path prefixes, left to right, then the whole text (not limit-tested:
-  // the test after the previous element left room for it).
-  for (size_t at = host_end_at + 1;; ++at) {
-    at = urlkeys::url::nFirstMark(slashes, at, end_at);
-    if (at == end_at) break;
-    if (nElements == kSlots) return;
-    pElement[nElements++] = url + at + 1;
-    ++nPath;
-    k = nPath + nSub - nTldIndex - 1;
-    if (k >= nLimit || k >= kMaxCandidates) {
-      nCount = count = k;
-      return;
-    }
-  }
-  if (nElements == kSlots) return;
-  pElement[nElements++] = end;
-  ++nPath;
-  nCount = count = nPath + nSub - nTldIndex - 1;
+  if (!tld_found || list.bFull()) return;
+  nAuthIndex = nElements;
+  list.vAdd(span.host);
+  ++nSub;
+  if (!list.bAtLimit() && span.slash != nullptr &&
+      !bAddPathPrefixes(list, url, pHostEnd, span.end, slashes, &at_limit) && !at_limit)
+    return;  // the slots ran out
+  nCount = count = list.nCandidates();
 }
 
 int cLcpParse::nGetLcp(const char* src, char* dst) { return nGetLcp(src, dst, INT_MAX); }

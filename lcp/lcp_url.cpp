@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "tld/tld_table.h"
 #include "url/record_ops.h"
 #include "url/text_scan.h"
@@ -14,11 +15,6 @@ namespace {
 // Longest member URL, in characters (the buffer keeps one byte for the NUL).
 constexpr size_t kMemberMax = LCP_MEMBER_URL_SIZE - 1;
 constexpr size_t kListMax = ZU_TLD_LIST_MAX_LEN;
-
-// True when `text` begins with "www." (byte comparison; a NUL stops it).
-inline bool bHasWww(const char* text) {
-  return text[0] == 'w' && text[1] == 'w' && text[2] == 'w' && text[3] == '.';
-}
 
 // Where a member URL's parts end, and where its walk starts.
 struct MemberEnds {
@@ -54,7 +50,7 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
   }
   member[len] = '\0';
   urlkeys::url::bMarkText(member, len, dot_bits, slash_bits);
-  return {member + host, member + len, member + (bHasWww(member) ? 4 : 0)};
+  return {member + host, member + len, member + (urlkeys::ascii::bHasWwwPrefix(member) ? 4 : 0)};
 }
 
 }  // namespace
@@ -90,9 +86,9 @@ void cLcpUrl::vSetMemberUrl() {
   pLcp = pStart = ends.start;
 }
 
-char* cLcpUrl::sGetAuth() { return oUrl.hostname + (bHasWww(oUrl.hostname) ? 4 : 0); }
+char* cLcpUrl::sGetAuth() { return oUrl.hostname + (urlkeys::ascii::bHasWwwPrefix(oUrl.hostname) ? 4 : 0); }
 
-char* cLcpUrl::sGetBasicUrl() { return sMemberUrl + (bHasWww(sMemberUrl) ? 4 : 0); }
+char* cLcpUrl::sGetBasicUrl() { return sMemberUrl + (urlkeys::ascii::bHasWwwPrefix(sMemberUrl) ? 4 : 0); }
 
 void cLcpUrl::vReset() {
   vSetMemberUrl();

@@ -7,12 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "url/record_ops.h"
 #include "url/text_scan.h"
 
 namespace {
 
-using urlkeys::url::cLowerAscii;
+using urlkeys::ascii::cLower;
 using urlkeys::url::vLowerAscii;
 
 struct SchemePort {
@@ -189,7 +190,7 @@ int cZuUrl::nPortOfScheme(const char* name) {
     // Whole-name match, ASCII case ignored; stops at the shorter text's end.
     const char* a = row->name;
     const char* b = name;
-    while (*a != '\0' && *a == cLowerAscii(*b)) {
+    while (*a != '\0' && *a == cLower(*b)) {
       ++a;
       ++b;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "url/simd.h"
 
 namespace urlkeys::url {
@@ -161,10 +162,6 @@ inline char* pFindLastByte(char* p, size_t n, char c) {
   return const_cast<char*>(pFindLastByte(static_cast<const char*>(p), n, c));
 }
 
-inline char cLowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // Lower-cases n bytes from src into dst (the same place, or regions that
 // do not overlap). Spans of 16 and more go a block at a time, the last
 // block overlapping the one before (lower-casing twice changes nothing);
@@ -182,7 +179,7 @@ inline void vCopyLower(char* dst, const char* src, size_t n) {
     Ops::vCopyLower4(dst, src);
     Ops::vCopyLower4(dst + n - 4, src + n - 4);
   } else {
-    for (size_t i = 0; i < n; ++i) dst[i] = cLowerAscii(src[i]);
+    for (size_t i = 0; i < n; ++i) dst[i] = urlkeys::ascii::cLower(src[i]);
   }
 }
 

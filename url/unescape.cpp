@@ -7,19 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/ascii.h"
 #include "url/text_scan.h"
 
 namespace {
-
-// Value of one "hexadecimal" character of an escape. Never fails: bytes of
-// 0x80 and above count by their low seven bits, and characters that are not
-// hexadecimal digits still give a value ('g' 0, 'z' 3, '%' 14).
-inline unsigned nNibble(unsigned char ch) {
-  unsigned c = ch & 0x7Fu;
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'Z') c += 'a' - 'A';
-  return (c - 87u) & 0x0Fu;
-}
 
 // Bytes that decode to themselves whatever comes before or after them:
 // all but NUL, '%', '+' and the bytes of 0x80 and above.
@@ -57,7 +48,7 @@ size_t nUnescapeFrom(char* text, size_t n, size_t first, size_t* escapes) {
         continue;
       }
       ++count;
-      c = 16 * nNibble(s[in + 1]) + nNibble(s[in + 2]);
+      c = 16 * urlkeys::ascii::nHexValue(s[in + 1]) + urlkeys::ascii::nHexValue(s[in + 2]);
       in += 3;
     } else if (c == '+') {
       ++count;
