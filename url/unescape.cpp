@@ -21,6 +21,43 @@ constexpr struct PlainTable {
   }
 } kPlain;
 
+// Folds UTF-8 sequences of decoded bytes to the low byte of their code
+// point. A lead byte opens a sequence (the old one, if any, is dropped), its
+// continuation bytes fill in the code point, and the last one gives the low
+// byte. A continuation byte with no sequence open is dropped; an ASCII byte
+// is given as it is and leaves an open sequence open.
+struct Utf8Fold {
+  int pending = 0;    // continuation bytes still expected; 0: no sequence open
+  uint32_t code = 0;  // code point being assembled (only its low byte is kept)
+
+  // Takes the decoded byte c, writing the byte it gives, if any, at s[out++].
+  void vTake(unsigned c, unsigned char* s, size_t& out) {
+    if ((c & 0xC0u) == 0x80u) {
+      if (pending > 0) {
+        code = (code << 6) | (c & 0x3Fu);
+        if (--pending == 0) s[out++] = static_cast<unsigned char>(code & 0xFFu);
+      }
+    } else if (c < 0x80u) {
+      s[out++] = static_cast<unsigned char>(c);
+    } else if (c < 0xE0u) {
+      code = c & 0x1Fu;
+      pending = 1;
+    } else if (c < 0xF0u) {
+      code = c & 0x0Fu;
+      pending = 2;
+    } else if (c < 0xF8u) {
+      code = c & 0x07u;
+      pending = 3;
+    } else if (c < 0xFCu) {
+      code = c & 0x03u;
+      pending = 4;
+    } else {
+      code = c & 0x01u;
+      pending = 5;
+    }
+  }
+};
+
 }  // namespace
 
 namespace urlkeys::url {
@@ -34,8 +71,7 @@ size_t nUnescapeFrom(char* text, size_t n, size_t first, size_t* escapes) {
   // bytes from `in` on are still the input.
   size_t out = in;
   size_t count = 0;
-  int pending = 0;     // continuation bytes still expected; 0: no sequence open
-  uint32_t code = 0;   // code point being assembled (only its low byte is kept)
+  Utf8Fold fold;
 
   while (in < n) {
     unsigned c = s[in];
@@ -70,31 +106,7 @@ size_t nUnescapeFrom(char* text, size_t n, size_t first, size_t* escapes) {
     } else {
       ++in;
     }
-
-    if ((c & 0xC0u) == 0x80u) {
-      // A continuation byte with no sequence open is dropped.
-      if (pending > 0) {
-        code = (code << 6) | (c & 0x3Fu);
-        if (--pending == 0) s[out++] = static_cast<unsigned char>(code & 0xFFu);
-      }
-    } else if (c < 0x80u) {
-      s[out++] = static_cast<unsigned char>(c);  // leaves an open sequence open
-    } else if (c < 0xE0u) {
-      code = c & 0x1Fu;
-      pending = 1;
-    } else if (c < 0xF0u) {
-      code = c & 0x0Fu;
-      pending = 2;
-    } else if (c < 0xF8u) {
-      code = c & 0x07u;
-      pending = 3;
-    } else if (c < 0xFCu) {
-      code = c & 0x03u;
-      pending = 4;
-    } else {
-      code = c & 0x01u;
-      pending = 5;
-    }
+    fold.vTake(c, s, out);
   }
   s[out] = 0;
   *escapes += count;
