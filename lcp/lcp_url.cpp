@@ -56,7 +56,7 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
 }  // namespace
 
 cLcpUrl::cLcpUrl(const char* url) : pLcp(sMemberUrl), nLcpCount(0) {
-  // freemem(), init(), bSetErrors(bParseUrl(url)) and vSetMemberUrl(), with
+  // What init(), bSetErrors(bParseUrl(url)) and vSetMemberUrl() do, with
   // the field lengths the parse knows instead of measuring them again.
   urlkeys::url::vInitRecord(oUrl);
   urlkeys::url::FieldLengths lengths;

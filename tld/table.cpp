@@ -132,10 +132,11 @@ constexpr NameSet BuildNameSet(const std::array<cPackedName, kNameCount>& packed
 
 }  // namespace
 
-constexpr std::array<std::uint64_t, kNameCount> g_anKeys = BuildKeys();
-static_assert(g_anKeys[0] != 0, "no name may have the key 0");
+// The TLD key of every name, sorted ascending (duplicates kept).
+constexpr std::array<std::uint64_t, kNameCount> kKeys = BuildKeys();
+static_assert(kKeys[0] != 0, "no name may have the key 0");
 
-constexpr KeySet kKeySet = BuildKeySet(g_anKeys);
+constexpr KeySet kKeySet = BuildKeySet(kKeys);
 static_assert(kKeySet.distinct * 2 <= static_cast<int>(kKeySlotMask + 1), "key set too full");
 static_assert(kKeySet.longest_probe <= kMaxProbe, "key set clusters badly; change nKeySlot");
 constexpr std::array<std::uint32_t, (1u << kKeySlotBits)> g_anKeySet = kKeySet.slots;

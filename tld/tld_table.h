@@ -26,9 +26,6 @@ extern const char* const g_apNames[kNameCount + 1];
 // A comma, the names joined by commas, a comma; NUL-terminated.
 extern const char g_sCommas[kCommaLength + 1];
 
-// The TLD key of every name, sorted ascending (duplicates kept).
-extern const std::array<std::uint64_t, kNameCount> g_anKeys;
-
 // ---------------------------------------------------------------- packing
 
 // The 4 bytes at `s` as a little-endian number (byte 0 lowest) on any

@@ -85,10 +85,7 @@ cZuUrl::cZuUrl()
   errors = 0;
 }
 
-cZuUrl::~cZuUrl() {
-  urlkeys::url::vEmptyFields(*this);  // freemem(), without the exported call
-  initialised = 0;
-}
+cZuUrl::~cZuUrl() { freemem(); }
 
 void cZuUrl::init() { urlkeys::url::vInitRecord(*this); }
 

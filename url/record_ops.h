@@ -1,6 +1,6 @@
-// Record operations shared inside the url family, so that the parsing
-// constructor does not go through the exported entry points. Private to the
-// library.
+// Inline forms of init, freemem's emptying and bSetErrors, and the parse
+// that also gives field lengths: the parsing constructors in url/ and lcp/
+// use them on their hot path. Private to the library.
 #ifndef URLKEYS_URL_RECORD_OPS_H
 #define URLKEYS_URL_RECORD_OPS_H
 
