@@ -1,5 +1,7 @@
-// Helpers shared by the benchmark programs: the URL list they run on, and a
-// count of the heap allocations one thread makes inside a measured window.
+// Helpers shared by the benchmark programs: the URL list they run on and the
+// host names derived from it, one run loop with its per-item report, the
+// programs' main, and a count of the heap allocations one thread makes
+// inside a measured window.
 //
 // NOTE: this header defines malloc, calloc, realloc, free and the aligned
 // allocators (forwarding to glibc's own entry points) so that allocations
@@ -20,6 +22,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "urlkeys/url.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define URLKEYS_BENCH_COUNT_ALLOCS 0
@@ -296,23 +300,29 @@ inline void vReportPerItem(benchmark::State& state, const char* unit, size_t ite
 // Results are folded into this so that no call can be dropped as unused.
 inline volatile uint64_t g_nSink = 0;
 
-// Runs fn(url, len) on every URL of the list once per iteration, counting
-// this thread's allocations inside the loop only, and reports per URL. fn
-// returns a small number derived from its result; the sum is returned.
+// Runs fn(item, len) on every item of `list` once per iteration, counting
+// this thread's allocations inside the loop only, and reports per item
+// (named `unit`). fn returns a number derived from its result, so that the
+// call cannot be dropped; the sum is returned.
 template <class Fn>
-uint64_t nRunOverUrls(benchmark::State& state, Fn&& fn) {
-  const cUrlList& urls = oUrlList();
-  const size_t n = urls.vUrl.size();
+uint64_t nRunOverList(benchmark::State& state, const cUrlList& list, const char* unit, Fn&& fn) {
+  const size_t n = list.vUrl.size();
   uint64_t sum = 0;
   vAllocCountReset();
   for (auto _ : state) {
     vAllocCountOn();
-    for (size_t i = 0; i < n; ++i) sum += fn(urls.vUrl[i], urls.vLen[i]);
+    for (size_t i = 0; i < n; ++i) sum += static_cast<uint64_t>(fn(list.vUrl[i], list.vLen[i]));
     vAllocCountOff();
   }
   g_nSink = g_nSink + sum;
-  vReportPerItem(state, "url", n, urls.nBytes);
+  vReportPerItem(state, unit, n, list.nBytes);
   return sum;
+}
+
+// nRunOverList on the URL list, per URL.
+template <class Fn>
+uint64_t nRunOverUrls(benchmark::State& state, Fn&& fn) {
+  return nRunOverList(state, oUrlList(), "url", fn);
 }
 
 // A list made of the given texts, for benchmarks over derived names.
@@ -326,6 +336,56 @@ inline cUrlList oListOf(const std::vector<std::string>& items) {
   }
   list.sSource = "derived";
   return list;
+}
+
+// The host names of the URL list as the parser stores them (non-empty ones).
+inline const cUrlList& oHosts() {
+  static const cUrlList hosts = [] {
+    std::vector<std::string> out;
+    for (const char* url : oUrlList().vUrl) {
+      cZuUrl u(url);
+      if (u.hostname[0] != '\0') out.emplace_back(u.hostname);
+    }
+    return oListOf(out);
+  }();
+  return hosts;
+}
+
+// Each host and every suffix after one of its dots ("a.b.com", "b.com",
+// "com"): the names an LCP walk tests.
+inline const cUrlList& oSuffixes() {
+  static const cUrlList suffixes = [] {
+    std::vector<std::string> out;
+    for (const char* host : oHosts().vUrl) {
+      for (const char* p = host; p != nullptr; p = std::strchr(p, '.')) {
+        if (*p == '.') ++p;
+        out.emplace_back(p);
+      }
+    }
+    return oListOf(out);
+  }();
+  return suffixes;
+}
+
+// ---------------------------------------------------------------------------
+// main
+
+// The body of every program's main: takes --urls=PATH, reads the list, names
+// it and the allocation counting in the report's context, runs `prepare`
+// (when given; false ends the program with status 1), then the benchmarks.
+inline int nBenchMain(int argc, char** argv, bool (*prepare)() = nullptr) {
+  vTakeUrlFlag(&argc, argv);
+  const cUrlList& urls = oUrlList();
+  benchmark::AddCustomContext("url_file", urls.sSource);
+  benchmark::AddCustomContext("url_count", std::to_string(urls.vUrl.size()));
+  benchmark::AddCustomContext("url_bytes", std::to_string(urls.nBytes));
+  benchmark::AddCustomContext("alloc_counting", bAllocCountingWorks() ? "on" : "off");
+  if (prepare != nullptr && !prepare()) return 1;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
 }
 
 }  // namespace

@@ -1,10 +1,9 @@
-// Benchmarks of the URL digest: vMd5FromUrl per URL on a real URL list, and
-// raw MD5 throughput of the one-shot form on 64 MiB, each beside OpenSSL.
+// Benchmarks of the digest: raw MD5 throughput of the library's one-shot
+// form on 64 MiB, and OpenSSL per URL and on 64 MiB. vMd5FromUrl per URL is
+// measured in bench_urls.
 #include "bench_common.h"
+#include "digest/md5.h"
 #include "urlkeys/digest.h"
-
-// The one-shot form is internal to the library; compile it in here.
-#include "../digest/md5.cpp"
 
 #if URLKEYS_HAVE_OPENSSL
 #define OPENSSL_SUPPRESS_DEPRECATED
@@ -27,15 +26,6 @@ const std::vector<char>& vBigBuffer() {
   }();
   return buf;
 }
-
-void BM_Md5FromUrl(benchmark::State& state) {
-  nRunOverUrls(state, [](const char* url, int) {
-    char out[ZU_MD5_HEX_SIZE];
-    vMd5FromUrl(url, out);
-    return static_cast<unsigned char>(out[0]);
-  });
-}
-BENCHMARK(BM_Md5FromUrl);
 
 void BM_Md5Hex64MiB(benchmark::State& state) {
   const std::vector<char>& buf = vBigBuffer();
@@ -87,13 +77,4 @@ BENCHMARK(BM_OpenSslMd564MiB)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  vTakeUrlFlag(&argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  std::printf("URL list: %s (%zu URLs, %zu bytes)\n", oUrlList().sSource.c_str(),
-              oUrlList().vUrl.size(), oUrlList().nBytes);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return nBenchMain(argc, argv); }

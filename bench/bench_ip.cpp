@@ -14,24 +14,6 @@
 
 namespace {
 
-
-
-// Lower-cased hosts of the URL list.
-const cUrlList& oUrlHosts() {
-  static const cUrlList hosts = [] {
-    std::vector<std::string> out;
-    for (const char* url : oUrlList().vUrl) {
-      const char* start = std::strstr(url, "://");
-      start = (start == nullptr) ? url : start + 3;
-      std::string host(start, std::strcspn(start, "/:?#"));
-      for (char& c : host) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-      if (!host.empty()) out.push_back(host);
-    }
-    return oListOf(out);
-  }();
-  return hosts;
-}
-
 // Numeric hosts: dotted quads, short forms, octal and hexadecimal parts.
 const cUrlList& oNumericHosts() {
   static const cUrlList hosts = [] {
@@ -48,24 +30,14 @@ const cUrlList& oNumericHosts() {
   return hosts;
 }
 
-// Runs fn(host) on every item of `list` once per iteration; reports per-host
-// figures.
+// Runs fn(host) on every host of `list` once per iteration; reports per host.
 template <class Fn>
 void vRun(benchmark::State& state, const cUrlList& list, Fn&& fn) {
-  const std::size_t n = list.vUrl.size();
-  std::uint64_t sum = 0;
-  vAllocCountReset();
-  for (auto _ : state) {
-    vAllocCountOn();
-    for (std::size_t i = 0; i < n; ++i) sum += static_cast<std::uint64_t>(fn(list.vUrl[i]));
-    vAllocCountOff();
-  }
-  g_nSink = g_nSink + sum;
-  vReportPerItem(state, "host", n, list.nBytes);
+  nRunOverList(state, list, "host", [&](const char* host, int) { return fn(host); });
 }
 
 void BM_IsAuthIp_UrlHosts(benchmark::State& state) {
-  vRun(state, oUrlHosts(), [](const char* h) { return bIsAuthIp(h); });
+  vRun(state, oHosts(), [](const char* h) { return bIsAuthIp(h); });
 }
 BENCHMARK(BM_IsAuthIp_UrlHosts);
 
@@ -75,7 +47,7 @@ void BM_IsAuthIp_Numeric(benchmark::State& state) {
 BENCHMARK(BM_IsAuthIp_Numeric);
 
 void BM_GetIpFromAuth_UrlHosts(benchmark::State& state) {
-  vRun(state, oUrlHosts(), [](const char* h) {
+  vRun(state, oHosts(), [](const char* h) {
     int flag = 0;
     return lGetIpFromAuth(h, &flag);
   });
@@ -127,13 +99,4 @@ BENCHMARK(BM_GetIpStr);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  vTakeUrlFlag(&argc, argv);
-  benchmark::AddCustomContext("url_file", oUrlList().sSource);
-  benchmark::AddCustomContext("alloc_counting", URLKEYS_BENCH_COUNT_ALLOCS ? "on" : "off");
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return nBenchMain(argc, argv); }

@@ -126,13 +126,4 @@ BENCHMARK(BM_LcpUrlLongPath)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  vTakeUrlFlag(&argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  std::printf("URL list: %s (%zu URLs, %zu bytes)\n", oUrlList().sSource.c_str(),
-              oUrlList().vUrl.size(), oUrlList().nBytes);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+int main(int argc, char** argv) { return nBenchMain(argc, argv); }

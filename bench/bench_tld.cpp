@@ -1,6 +1,6 @@
-// Benchmarks of the TLD tests on the names an LCP walk over the URL list
-// asks about: the list test bIsTLD against a plain search for "," name ","
-// in the comma string, the key test bIsTLD2, and the host test bCheckTLD.
+// The list test bIsTLD against a plain search for "," name "," in the comma
+// string, on the names an LCP walk over the URL list asks about. The other
+// TLD tests are measured in bench_urls.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -12,7 +12,6 @@
 #include "urlkeys/tld.h"
 
 namespace {
-
 
 // tld/tld_names.txt, found from this source file's folder.
 std::string sNamesFile() {
@@ -50,66 +49,17 @@ bool bSearchList(const char* name) {
   return std::strncmp(name, "xn--", 4) == 0;
 }
 
-// Lower-cased host of a URL: after "://" when there is one, up to the
-// first '/', ':', '?' or '#'.
-std::string sHostOf(const char* url) {
-  const char* start = std::strstr(url, "://");
-  start = (start == nullptr) ? url : start + 3;
-  std::string host(start, std::strcspn(start, "/:?#"));
-  for (char& c : host) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-  return host;
+// Runs a list test on every name an LCP walk asks about; reports per name
+// and the share of names accepted.
+template <class Test>
+void vRunListTest(benchmark::State& state, Test&& test) {
+  const std::uint64_t hits =
+      nRunOverList(state, oSuffixes(), "name", [&](char* name, int) { return test(name) ? 1u : 0u; });
+  state.counters["accepted"] = static_cast<double>(hits) / (static_cast<double>(state.iterations()) *
+                                                           static_cast<double>(oSuffixes().vUrl.size()));
 }
 
-
-const cUrlList& oHosts() {
-  static const cUrlList hosts = [] {
-    std::vector<std::string> out;
-    for (const char* url : oUrlList().vUrl) {
-      std::string h = sHostOf(url);
-      if (!h.empty()) out.push_back(h);
-    }
-    return oListOf(out);
-  }();
-  return hosts;
-}
-
-// What an LCP walk tests: each host and every suffix of it that begins
-// after a dot. Mostly misses ("example.com"), a third hits ("com").
-const cUrlList& oSuffixes() {
-  static const cUrlList suffixes = [] {
-    std::vector<std::string> out;
-    for (const char* host : oHosts().vUrl) {
-      const std::string h = host;
-      out.push_back(h);
-      for (std::size_t dot = h.find('.'); dot != std::string::npos; dot = h.find('.', dot + 1)) {
-        out.push_back(h.substr(dot + 1));
-      }
-    }
-    return oListOf(out);
-  }();
-  return suffixes;
-}
-
-// Runs fn(name, len) on every item of `list` once per iteration and reports
-// per-name figures and the share of names accepted.
-template <class Fn>
-void vRun(benchmark::State& state, const cUrlList& list, Fn&& fn) {
-  const std::size_t n = list.vUrl.size();
-  std::uint64_t hits = 0;
-  vAllocCountReset();
-  for (auto _ : state) {
-    vAllocCountOn();
-    for (std::size_t i = 0; i < n; ++i) hits += fn(list.vUrl[i], list.vLen[i]) ? 1 : 0;
-    vAllocCountOff();
-  }
-  g_nSink = g_nSink + hits;
-  vReportPerItem(state, "name", n, list.nBytes);
-  state.counters["accepted"] = static_cast<double>(hits) / (static_cast<double>(state.iterations()) * static_cast<double>(n));
-}
-
-void BM_IsTLD(benchmark::State& state) {
-  vRun(state, oSuffixes(), [](char* name, int) { return bIsTLD(name); });
-}
+void BM_IsTLD(benchmark::State& state) { vRunListTest(state, bIsTLD); }
 BENCHMARK(BM_IsTLD);
 
 void BM_IsTLD_PlainSearch(benchmark::State& state) {
@@ -117,30 +67,15 @@ void BM_IsTLD_PlainSearch(benchmark::State& state) {
     state.SkipWithError("tld_names.txt not found");
     return;
   }
-  vRun(state, oSuffixes(), [](char* name, int) { return bSearchList(name); });
+  vRunListTest(state, bSearchList);
 }
 BENCHMARK(BM_IsTLD_PlainSearch);
-
-void BM_IsTLD2(benchmark::State& state) {
-  vRun(state, oSuffixes(), [](char* name, int len) { return bIsTLD2(name, len); });
-}
-BENCHMARK(BM_IsTLD2);
-
-void BM_CheckTLD(benchmark::State& state) {
-  vRun(state, oHosts(), [](char* host, int) { return bCheckTLD(host); });
-}
-BENCHMARK(BM_CheckTLD);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  vTakeUrlFlag(&argc, argv);
-  benchmark::AddCustomContext("url_file", oUrlList().sSource);
-  benchmark::AddCustomContext("names", std::to_string(oSuffixes().vUrl.size()));
-  benchmark::AddCustomContext("alloc_counting", URLKEYS_BENCH_COUNT_ALLOCS ? "on" : "off");
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return nBenchMain(argc, argv, [] {
+    benchmark::AddCustomContext("names", std::to_string(oSuffixes().vUrl.size()));
+    return true;
+  });
 }

@@ -303,83 +303,19 @@ BENCHMARK(BM_OpenSslMd5Hex);
 // ---------------------------------------------------------------------------
 // TLD tests on the list's hosts and on every label suffix of them
 
-// Names back to back, NUL-terminated, with start and length of each.
-struct cNameList {
-  std::vector<char> vText;
-  std::vector<size_t> vAt;
-  std::vector<int> vLen;
-  size_t nBytes = 0;
-  void vAdd(const char* s, size_t len) {
-    vAt.push_back(vText.size());
-    vLen.push_back(static_cast<int>(len));
-    vText.insert(vText.end(), s, s + len);
-    vText.push_back('\0');
-    nBytes += len;
-  }
-  char* sName(size_t i) { return vText.data() + vAt[i]; }
-};
-
-// The host names of the list as the parser stores them (non-empty ones).
-cNameList& oHosts() {
-  static cNameList hosts = [] {
-    cNameList l;
-    for (const char* url : oUrlList().vUrl) {
-      cZuUrl u(url);
-      if (u.hostname[0] != '\0') l.vAdd(u.hostname, std::strlen(u.hostname));
-    }
-    return l;
-  }();
-  return hosts;
-}
-
-// Each host and every suffix after one of its dots ("a.b.com", "b.com",
-// "com"): the names an LCP walk tests.
-cNameList& oSuffixes() {
-  static cNameList suffixes = [] {
-    cNameList l;
-    cNameList& hosts = oHosts();
-    for (size_t i = 0; i < hosts.vLen.size(); ++i) {
-      const char* h = hosts.sName(i);
-      const char* end = h + hosts.vLen[i];
-      for (const char* p = h; p != nullptr; p = std::strchr(p, '.')) {
-        if (*p == '.') ++p;
-        l.vAdd(p, static_cast<size_t>(end - p));
-      }
-    }
-    return l;
-  }();
-  return suffixes;
-}
-
-// Runs fn(name, len) over every name once per iteration; reports per name.
-template <class Fn>
-uint64_t nRunOverNames(benchmark::State& state, cNameList& names, const char* unit, Fn&& fn) {
-  const size_t n = names.vLen.size();
-  uint64_t sum = 0;
-  vAllocCountReset();
-  for (auto _ : state) {
-    vAllocCountOn();
-    for (size_t i = 0; i < n; ++i) sum += fn(names.sName(i), names.vLen[i]);
-    vAllocCountOff();
-  }
-  g_nSink = g_nSink + sum;
-  vReportPerItem(state, unit, n, names.nBytes);
-  return sum;
-}
-
 void BM_IsTLD(benchmark::State& state) {
-  nRunOverNames(state, oSuffixes(), "name", [](char* s, int) { return bIsTLD(s) ? 1u : 0u; });
+  nRunOverList(state, oSuffixes(), "name", [](char* s, int) { return bIsTLD(s) ? 1u : 0u; });
 }
 BENCHMARK(BM_IsTLD);
 
 void BM_IsTLD2(benchmark::State& state) {
-  nRunOverNames(state, oSuffixes(), "name",
+  nRunOverList(state, oSuffixes(), "name",
                 [](char* s, int len) { return bIsTLD2(s, len) ? 1u : 0u; });
 }
 BENCHMARK(BM_IsTLD2);
 
 void BM_CheckTLD(benchmark::State& state) {
-  nRunOverNames(state, oHosts(), "host", [](char* s, int) { return bCheckTLD(s) ? 1u : 0u; });
+  nRunOverList(state, oHosts(), "host", [](char* s, int) { return bCheckTLD(s) ? 1u : 0u; });
 }
 BENCHMARK(BM_CheckTLD);
 
@@ -397,7 +333,7 @@ unsigned nSuffixWalk(const char* host, Test&& is_suffix) {
 }
 
 void BM_SuffixWalkIsTLD(benchmark::State& state) {
-  const uint64_t steps = nRunOverNames(state, oHosts(), "host", [](char* s, int) {
+  const uint64_t steps = nRunOverList(state, oHosts(), "host", [](char* s, int) {
     return nSuffixWalk(s, [](const char* p) { return bIsTLD(const_cast<char*>(p)); });
   });
   state.counters["tests/host"] = benchmark::Counter(
@@ -410,7 +346,7 @@ BENCHMARK(BM_SuffixWalkIsTLD);
 #if URLKEYS_HAVE_PSL
 void BM_SuffixWalkPsl(benchmark::State& state) {
   const psl_ctx_t* psl = psl_builtin();
-  const uint64_t steps = nRunOverNames(state, oHosts(), "host", [psl](char* s, int) {
+  const uint64_t steps = nRunOverList(state, oHosts(), "host", [psl](char* s, int) {
     return nSuffixWalk(s, [psl](const char* p) { return psl_is_public_suffix(psl, p) != 0; });
   });
   state.counters["tests/host"] = benchmark::Counter(
@@ -539,18 +475,10 @@ bool bSelfCheck() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  vTakeUrlFlag(&argc, argv);
-  if (!bSelfCheck()) return 1;
-  // Built before any measurement and before threads run the key test.
-  ZuCreateTldHashTable();
-  const cUrlList& urls = oUrlList();
-  benchmark::AddCustomContext("url_file", urls.sSource);
-  benchmark::AddCustomContext("url_count", std::to_string(urls.vUrl.size()));
-  benchmark::AddCustomContext("url_bytes", std::to_string(urls.nBytes));
-  benchmark::AddCustomContext("alloc_counting", bAllocCountingWorks() ? "on" : "off");
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return nBenchMain(argc, argv, [] {
+    // The key table is built before any measurement and before threads run
+    // the key test.
+    ZuCreateTldHashTable();
+    return bSelfCheck();
+  });
 }
