@@ -28,7 +28,7 @@ std::string sDigest(const std::string& text) {
   return out;
 }
 
-TEST(Md5FromUrl, KnownDigests) {
+TEST(Digest, KnownDigests) {
   const struct { const char* text; const char* hex; } rows[] = {
       {"", "d41d8cd98f00b204e9800998ecf8427e"},  // RFC 1321 suite from here
       {"a", "0cc175b9c0f1b6a831c399e269772661"},
@@ -49,7 +49,7 @@ TEST(Md5FromUrl, KnownDigests) {
 
 #if URLKEYS_HAVE_OPENSSL
 // Random byte strings (no NUL) of lengths 0-300, fixed seed.
-TEST(Md5FromUrl, AgreesWithOpenSslOnRandomText) {
+TEST(Digest, AgreesWithOpenSslOnRandomText) {
   std::mt19937 rng(20240229);
   for (int i = 0; i < 2000; ++i) {
     std::string text(rng() % 301, 'x');

@@ -23,7 +23,7 @@ const char* const kNone = "000.000.000.000";
 struct DecodeRow { std::string host; std::uint64_t value; int flag; const char* quad; };
 
 // Each host decoded, then written as a dotted quad as the library's callers do.
-TEST(LGetIpFromAuth, DecodeAndPrint) {
+TEST(IpNumeric, DecodeAndPrint) {
   const std::string z254(254, '0'), z255(255, '0');
   const DecodeRow rows[] = {
       {"3232235777", 0xC0A80101, 0, "192.168.1.1"},          // one decimal number
@@ -74,7 +74,7 @@ const TextRow kTextRows[] = {
     {bIsPrivateIp, "172.16", 0},        // prefix without its dot
 };
 
-TEST(IpText, AuthAndPrivate) {
+TEST(IpForms, AuthAndPrivate) {
   for (const TextRow& row : kTextRows) {
     std::vector<char> text = Exact(row.text);
     EXPECT_EQ(row.test(text.data()), row.expected) << "'" << row.text << "'";

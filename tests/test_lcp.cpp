@@ -6,39 +6,57 @@
 #include <string>
 #include <vector>
 
+#include "support.h"
 #include "urlkeys/lcp.h"
 
 namespace {
 
-// A writable copy of exactly strlen + 1 bytes, so ASan sees any access past the NUL.
-std::vector<char> Exact(const std::string& s) { return {s.c_str(), s.c_str() + s.size() + 1}; }
+using urlkeys::test::Exact;
 
-// Runs `ops` on a cLcpUrl of `url`: 'w' walks to the end (at most strlen + 4
-// calls), 'n' takes one step, 'r' vReset, 's' vSetMemberUrl.
-std::string RunUrl(const char* url, const char* ops) {
+// What a row does with its cLcpUrl, in order.
+enum Step {
+  kWalk,          // sGetNextLcp up to and including the first null
+  kNext,          // one sGetNextLcp
+  kReset,         // vReset
+  kSetMemberUrl,  // vSetMemberUrl
+};
+
+// Runs `steps` on a cLcpUrl of `url` (null: a null pointer) and renders each
+// candidate as 'text', a null as END.
+std::string RunUrl(const char* url, const std::vector<Step>& steps) {
   std::vector<char> text = Exact(url != nullptr ? url : "");
   cLcpUrl lcp(url != nullptr ? text.data() : nullptr);
   std::string out;
-  for (const char* op = ops; *op != '\0'; ++op) {
-    size_t steps = *op == 'w' ? std::strlen(lcp.sGetBasicUrl()) + 4 : *op == 'n' ? 1 : 0;
-    for (const char* c = ""; steps > 0 && c != nullptr; --steps) {
-      c = lcp.sGetNextLcp();
-      out += c == nullptr ? "END " : "'" + std::string(c) + "' ";
+  auto next = [&] {
+    const char* c = lcp.sGetNextLcp();
+    out += c == nullptr ? " END" : " '" + std::string(c) + "'";
+    return c != nullptr;
+  };
+  for (Step step : steps) {
+    switch (step) {
+      case kWalk:  // bounded: each call shortens the candidate
+        for (size_t n = std::strlen(lcp.sGetBasicUrl()) + 4; n > 0 && next(); --n) {
+        }
+        break;
+      case kNext: next(); break;
+      case kReset: lcp.vReset(); break;
+      case kSetMemberUrl: lcp.vSetMemberUrl(); break;
     }
-    if (*op == 'r' || *op == 's') *op == 'r' ? lcp.vReset() : lcp.vSetMemberUrl();
   }
-  return out.empty() ? out : out.substr(0, out.size() - 1);
+  return out.empty() ? out : out.substr(1);
 }
 
 TEST(LcpUrl, Runs) {
-  const struct { const char *url, *ops, *result; } rows[] = {
-      {"http://example.com./", "wrn", "'example.com.' 'com.' '' END 'example.com.'"},  // reset
-      {nullptr, "w", "'' END"},                                        // null read as empty
-      {"http://www.example.com/a/", "wrnnsnn", "'example.com/a/' 'example.com/a' 'example.com' "
-       "END 'example.com/a/' 'example.com/a' 'example.com/a' 'example.com'"},  // known end kept
+  const struct { const char* url; std::vector<Step> steps; const char* result; } rows[] = {
+      {"http://example.com./", {kWalk, kReset, kNext},
+       "'example.com.' 'com.' '' END 'example.com.'"},  // a reset starts again
+      {nullptr, {kWalk}, "'' END"},                     // null read as empty
+      {"http://www.example.com/a/", {kWalk, kReset, kNext, kNext, kSetMemberUrl, kNext, kNext},
+       "'example.com/a/' 'example.com/a' 'example.com' END 'example.com/a/' 'example.com/a' "
+       "'example.com/a' 'example.com'"},  // vSetMemberUrl keeps the walk where it was
   };
   for (const auto& row : rows)
-    EXPECT_EQ(RunUrl(row.url, row.ops), row.result) << (row.url ? row.url : "(null)");
+    EXPECT_EQ(RunUrl(row.url, row.steps), row.result) << (row.url ? row.url : "(null)");
 }
 
 TEST(LcpUrl, OverLongFieldsAreCut) {
