@@ -1,6 +1,6 @@
-// Benchmarks of the digest: raw MD5 throughput of the library's one-shot
-// form on 64 MiB, and OpenSSL per URL and on 64 MiB. vMd5FromUrl per URL is
-// measured in bench_urls.
+// Raw MD5 throughput on 64 MiB: the library's one-shot form beside
+// OpenSSL's MD5(). vMd5FromUrl per URL, beside OpenSSL, is measured in
+// bench_urls.
 #include "bench_common.h"
 #include "digest/md5.h"
 #include "urlkeys/digest.h"
@@ -39,28 +39,6 @@ void BM_Md5Hex64MiB(benchmark::State& state) {
 BENCHMARK(BM_Md5Hex64MiB)->Unit(benchmark::kMillisecond);
 
 #if URLKEYS_HAVE_OPENSSL
-
-// OpenSSL's MD5() and a table-driven hex writer, on the same terms as
-// vMd5FromUrl: NUL-terminated text in, 32 hex characters and a NUL out.
-void vOpenSslMd5Hex(const char* url, char* out) {
-  static const char kDigits[] = "0123456789abcdef";
-  unsigned char d[MD5_DIGEST_LENGTH];
-  MD5(reinterpret_cast<const unsigned char*>(url), std::strlen(url), d);
-  for (int i = 0; i < MD5_DIGEST_LENGTH; ++i) {
-    out[2 * i] = kDigits[d[i] >> 4];
-    out[2 * i + 1] = kDigits[d[i] & 15];
-  }
-  out[32] = '\0';
-}
-
-void BM_OpenSslMd5PerUrl(benchmark::State& state) {
-  nRunOverUrls(state, [](const char* url, int) {
-    char out[ZU_MD5_HEX_SIZE];
-    vOpenSslMd5Hex(url, out);
-    return static_cast<unsigned char>(out[0]);
-  });
-}
-BENCHMARK(BM_OpenSslMd5PerUrl);
 
 void BM_OpenSslMd564MiB(benchmark::State& state) {
   const std::vector<char>& buf = vBigBuffer();
