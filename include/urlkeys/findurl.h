@@ -6,7 +6,7 @@
 // next '/', taken unchanged (a port, user information or upper case stay; no
 // decoding), and "https://" is not recognised in the archive form.
 // The URL must not be null and is only read. Nothing allocates.
-// No shared state; one object is used by one thread at a time.
+// No shared state; objects rule of urlkeys.h.
 #ifndef URLKEYS_FINDURL_H
 #define URLKEYS_FINDURL_H
 

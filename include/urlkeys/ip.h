@@ -1,7 +1,6 @@
 // IPv4 numeric hosts: recognition, decoding to an address value, the
 // canonical dotted quad, and the private-range test. All functions are
-// reentrant, read only their arguments and do not allocate. Pointer
-// arguments must not be null.
+// reentrant and do not allocate. Pointer arguments must not be null.
 #ifndef URLKEYS_IP_H
 #define URLKEYS_IP_H
 

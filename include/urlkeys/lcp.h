@@ -3,8 +3,7 @@
 //
 // cLcpUrl parses the URL into its own record and hands out candidates one by
 // one; cLcpParse scans the caller's own text and keeps a numbered list of
-// pointers into it. Neither allocates. Distinct objects may be used on
-// different threads at once; one object is used by one thread at a time.
+// pointers into it. Neither allocates. Objects rule of urlkeys.h.
 #ifndef URLKEYS_LCP_H
 #define URLKEYS_LCP_H
 

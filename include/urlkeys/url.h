@@ -1,11 +1,9 @@
 // The url record cZuUrl: a URL split into fixed-size, NUL-terminated fields,
 // with its parser, error flags, simplified URL and reversed host.
 //
-// Lifetime: every text the record hands out points into the record and stays
-// valid until the record is changed (a setter, init, freemem, a parse) or
-// destroyed. The record never allocates; it takes about 18 KiB.
-// Thread-safety: distinct records may be used on different threads at once;
-// one record is used by one thread at a time (bGetAuthRev writes a cache).
+// Lifetime and objects rules of urlkeys.h: a change is a setter, init,
+// freemem or a parse, and bGetAuthRev also writes (a cache). The record
+// never allocates; it takes about 18 KiB.
 #ifndef URLKEYS_URL_H
 #define URLKEYS_URL_H
 
