@@ -149,9 +149,9 @@ BENCHMARK(BM_Md5FromUrl);
 // and note where its '/' characters are.
 void BM_FloorCopySlashes(benchmark::State& state) {
   nRunOverUrls(state, [](const char* url, int len) {
-    char buf[4096];
-    int slash[4096];
-    const int m = std::min(len, 4095);
+    char buf[ZU_URL_SIZE];
+    int slash[ZU_URL_SIZE];
+    const int m = std::min(len, ZU_URL_SIZE - 1);
     std::memcpy(buf, url, static_cast<size_t>(m));
     buf[m] = '\0';
     benchmark::DoNotOptimize(buf);

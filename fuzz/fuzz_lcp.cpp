@@ -106,7 +106,7 @@ void vCheckLcpParse(const cText& input, int limit, int small) {
   // while a '%' remains, then loses one trailing '/'.
   {
     std::string model(input.get());
-    if (model.size() > 4095) model.resize(4095);
+    if (model.size() > LCP_TEXT_SIZE - 1) model.resize(LCP_TEXT_SIZE - 1);
     while (model.find('%') != std::string::npos) {
       zuUrlUnescape(&model[0]);
       model.resize(std::strlen(model.c_str()));

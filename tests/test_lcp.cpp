@@ -65,7 +65,7 @@ TEST(LcpUrl, OverLongFieldsAreCut) {
   std::memcpy(lcp.oUrl.hostname, host.c_str(), host.size() + 1);  // both fields full
   std::memcpy(lcp.oUrl.path, path.c_str(), path.size() + 1);
   lcp.vReset();  // the member URL is cut at 4095 characters
-  EXPECT_EQ(lcp.sGetNextLcp(), host + "/" + path.substr(0, 4095 - host.size() - 1));
+  EXPECT_EQ(lcp.sGetNextLcp(), host + "/" + path.substr(0, LCP_MEMBER_URL_SIZE - 1 - host.size() - 1));
   EXPECT_EQ(lcp.sGetNextLcp(), host);
 }
 
@@ -91,7 +91,7 @@ TEST(LcpParse, Walks) {
   std::string path30 = "a.example.co.uk", chain = "a.com/%";
   for (int i = 1; i <= 30; ++i) path30 += "/s" + std::to_string(i);
   for (int i = 0; i < 2040; ++i) chain += "25";
-  const std::string long_ok = "a.com/%41" + std::string(4095 - 9, 'x');
+  const std::string long_ok = "a.com/%41" + std::string(LCP_TEXT_SIZE - 1 - 9, 'x');
   // `walk` is the start of the rendered walk; `after` the text left ("=": untouched).
   const struct { std::string text, walk, after; int limit; } rows[] = {
       {"a.b.example.co.uk/x/y/z.html", "4: a.b.example.co.uk/x | a.b.example.co.uk | b.example."
