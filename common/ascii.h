@@ -4,7 +4,7 @@
 #ifndef URLKEYS_COMMON_ASCII_H
 #define URLKEYS_COMMON_ASCII_H
 
-namespace urlkeys::ascii {
+namespace urlkeys::common {
 
 constexpr bool bIsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -29,6 +29,6 @@ inline bool bHasWwwPrefix(const char* text) {
   return text[0] == 'w' && text[1] == 'w' && text[2] == 'w' && text[3] == '.';
 }
 
-}  // namespace urlkeys::ascii
+}  // namespace urlkeys::common
 
 #endif

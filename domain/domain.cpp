@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "url/text_scan.h"
+#include "common/find_last.h"
 #include "urlkeys/tld.h"
 
 namespace {
@@ -90,7 +90,7 @@ char* sLcpPath(const char* path, char sep, bool* more) {
   tl_sPath[len] = '\0';
   // A NUL separator is never part of the text: nothing to drop.
   if (sep == '\0') return nullptr;
-  char* last = urlkeys::url::pFindLastByte(tl_sPath, len, sep);
+  char* last = urlkeys::common::pFindLastByte(tl_sPath, len, sep);
   if (!last) return nullptr;
   *last = '\0';
   *more = std::memchr(tl_sPath, sep, static_cast<size_t>(last - tl_sPath)) != nullptr;

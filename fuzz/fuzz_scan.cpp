@@ -14,6 +14,7 @@
 #include <string>
 
 #include "fuzz_common.h"
+#include "common/find_last.h"
 #include "url/text_scan.h"
 
 using urlkeys::fuzz::vCheck;
@@ -68,8 +69,8 @@ void vCheckSearches(const char* base, const char* p, const char* e, char c) {
   const size_t n = static_cast<size_t>(e - p);
   const char* last = nullptr;
   for (const char* q = p; q < e; ++q) last = *q == c ? q : last;
-  vCheck(urlkeys::url::pFindLastByte(p, n, c) == last, "pFindLastByte");
-  vCheck(urlkeys::url::pFindLastBytePlain(p, n, c) == last, "pFindLastBytePlain");
+  vCheck(urlkeys::common::pFindLastByte(p, n, c) == last, "pFindLastByte");
+  vCheck(urlkeys::common::pFindLastBytePlain(p, n, c) == last, "pFindLastBytePlain");
 }
 
 // The copies of the n bytes at src, each into a buffer of exactly n bytes

@@ -7,7 +7,7 @@
 
 namespace {
 
-using urlkeys::ascii::bIsDigit;
+using urlkeys::common::bIsDigit;
 
 constexpr bool bIsOctal(char c) { return c >= '0' && c <= '7'; }
 constexpr bool bIsHexGroupChar(char c) { return bIsDigit(c) || (c >= 'a' && c <= 'f') || c == 'x'; }

@@ -16,8 +16,8 @@ constexpr std::size_t kMaxPartLength = 255;
 // A host has at most this many dots, so at most four parts.
 constexpr int kMaxDots = 3;
 
-using urlkeys::ascii::bIsDigit;
-using urlkeys::ascii::cLower;
+using urlkeys::common::bIsDigit;
+using urlkeys::common::cLower;
 
 // Characters allowed after the first: the dot, digits, a-f and x, in either case.
 constexpr bool bIsAdmitted(char c) {

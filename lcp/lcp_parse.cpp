@@ -29,7 +29,7 @@ inline bool bActive(unsigned char c) { return c == '%' || c == '+' || c >= 0x80;
 
 // True when the escape at c (two bytes follow it) decodes to 0x00 or 0x80.
 inline bool bEscapeMayGiveNul(const char* c) {
-  using urlkeys::ascii::nHexValue;
+  using urlkeys::common::nHexValue;
   return nHexValue(static_cast<unsigned char>(c[2])) == 0 &&
          (nHexValue(static_cast<unsigned char>(c[1])) & 7) == 0;
 }
@@ -161,7 +161,7 @@ inline HostSpan oFindHost(char* url, size_t n, const uint64_t* slashes, size_t f
   if (slash != nullptr && first_dot > first_slash && slash[1] == '/' && slash > url &&
       slash[-1] == ':')
     host = slash + 2;
-  if (urlkeys::ascii::bHasWwwPrefix(host)) host += 4;
+  if (urlkeys::common::bHasWwwPrefix(host)) host += 4;
 
   const size_t host_at = static_cast<size_t>(host - url);
   size_t len = n - host_at;

@@ -50,7 +50,7 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
   }
   member[len] = '\0';
   urlkeys::url::bMarkText(member, len, dot_bits, slash_bits);
-  return {member + host, member + len, member + (urlkeys::ascii::bHasWwwPrefix(member) ? 4 : 0)};
+  return {member + host, member + len, member + (urlkeys::common::bHasWwwPrefix(member) ? 4 : 0)};
 }
 
 }  // namespace
@@ -86,9 +86,9 @@ void cLcpUrl::vSetMemberUrl() {
   pLcp = pStart = ends.start;
 }
 
-char* cLcpUrl::sGetAuth() { return oUrl.hostname + (urlkeys::ascii::bHasWwwPrefix(oUrl.hostname) ? 4 : 0); }
+char* cLcpUrl::sGetAuth() { return oUrl.hostname + (urlkeys::common::bHasWwwPrefix(oUrl.hostname) ? 4 : 0); }
 
-char* cLcpUrl::sGetBasicUrl() { return sMemberUrl + (urlkeys::ascii::bHasWwwPrefix(sMemberUrl) ? 4 : 0); }
+char* cLcpUrl::sGetBasicUrl() { return sMemberUrl + (urlkeys::common::bHasWwwPrefix(sMemberUrl) ? 4 : 0); }
 
 void cLcpUrl::vReset() {
   vSetMemberUrl();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/find_last.h"
 #include "url/record_ops.h"
 #include "url/text_scan.h"
 
@@ -195,7 +196,7 @@ struct HostPart {
 inline HostPart oParseUserInfo(cZuUrl& u, const char* auth, const char* end,
                                const urlkeys::url::AuthorityScan& scan) {
   if (!scan.has_at) return {auth, scan.first_colon};
-  const char* at = urlkeys::url::pFindLastByte(auth, nLen(auth, end), '@');
+  const char* at = urlkeys::common::pFindLastByte(auth, nLen(auth, end), '@');
   const char* colon = static_cast<const char*>(memchr(auth, ':', nLen(auth, at)));
   if (colon != nullptr) {
     nStoreField(u, u.user, ZU_USER_SIZE - 1, auth, nLen(auth, colon));

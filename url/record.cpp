@@ -13,7 +13,7 @@
 
 namespace {
 
-using urlkeys::ascii::cLower;
+using urlkeys::common::cLower;
 using urlkeys::url::vLowerAscii;
 
 struct SchemePort {

@@ -142,26 +142,6 @@ inline const char* pFindByte(const char* base, const char* p, const char* e, cha
       [c](unsigned char x) { return x == static_cast<unsigned char>(c); });
 }
 
-// Last occurrence of `c` in [p, p + n), or null, by a plain backward walk.
-inline const char* pFindLastBytePlain(const char* p, size_t n, char c) {
-  while (n > 0) {
-    if (p[--n] == c) return p + n;
-  }
-  return nullptr;
-}
-
-// The same through the C library's memrchr where it has one (glibc).
-inline const char* pFindLastByte(const char* p, size_t n, char c) {
-#if defined(__GLIBC__)
-  return static_cast<const char*>(memrchr(p, c, n));
-#else
-  return pFindLastBytePlain(p, n, c);
-#endif
-}
-inline char* pFindLastByte(char* p, size_t n, char c) {
-  return const_cast<char*>(pFindLastByte(static_cast<const char*>(p), n, c));
-}
-
 // Lower-cases n bytes from src into dst (the same place, or regions that
 // do not overlap). Spans of 16 and more go a block at a time, the last
 // block overlapping the one before (lower-casing twice changes nothing);
@@ -179,7 +159,7 @@ inline void vCopyLower(char* dst, const char* src, size_t n) {
     Ops::vCopyLower4(dst, src);
     Ops::vCopyLower4(dst + n - 4, src + n - 4);
   } else {
-    for (size_t i = 0; i < n; ++i) dst[i] = urlkeys::ascii::cLower(src[i]);
+    for (size_t i = 0; i < n; ++i) dst[i] = urlkeys::common::cLower(src[i]);
   }
 }
 

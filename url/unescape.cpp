@@ -84,7 +84,7 @@ size_t nUnescapeFrom(char* text, size_t n, size_t first, size_t* escapes) {
         continue;
       }
       ++count;
-      c = 16 * urlkeys::ascii::nHexValue(s[in + 1]) + urlkeys::ascii::nHexValue(s[in + 2]);
+      c = 16 * urlkeys::common::nHexValue(s[in + 1]) + urlkeys::common::nHexValue(s[in + 2]);
       in += 3;
     } else if (c == '+') {
       ++count;
