@@ -18,7 +18,7 @@
 namespace {
 
 using urlkeys::match::KeyStore;
-using urlkeys_fuzz::vCheck;
+using urlkeys::fuzz::vCheck;
 
 // The key a list line stands for, written plainly.
 std::string ModelKey(std::string_view line) {
