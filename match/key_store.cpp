@@ -8,6 +8,8 @@
 // record). The table is kept at most three quarters full.
 #include "match/key_store.h"
 
+#include "match/host_forms.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -145,6 +147,31 @@ void CopyKey(unsigned char* dst, std::string_view key) {
   }
   if (i < n) memcpy(dst + i, key.data() + i, n - i);
 }
+
+// A key as it is stored: the host part (up to the first '/') without
+// trailing dots and, when it is an IPv4 address in any written form, as its
+// dotted quad, the way the matcher looks such hosts up; then the path as
+// written. Lives no longer than the text it was made from.
+struct KeyForm {
+  explicit KeyForm(std::string_view key) {
+    size_t slash = key.find('/');
+    host = key.substr(0, slash == std::string_view::npos ? key.size() : slash);
+    path = key.substr(host.size());
+    host = WithoutTrailingDots(host);
+    if (CanonicalAddress(host, quad)) host = quad;
+  }
+  KeyForm(const KeyForm&) = delete;
+  KeyForm& operator=(const KeyForm&) = delete;
+  size_t size() const { return host.size() + path.size(); }
+  // Writes the key, host lower-cased (see CopyKey).
+  void CopyTo(unsigned char* dst) const {
+    CopyKey(dst, host);
+    if (!path.empty()) memcpy(dst + host.size(), path.data(), path.size());
+  }
+
+  std::string_view host, path;
+  char quad[16];
+};
 
 void SetError(std::string* error, std::string message) {
   if (error) *error = std::move(message);
@@ -419,7 +446,9 @@ struct KeyStore::Staged {
 // the records kept so far (a repeat is dropped and its bytes reused).
 bool KeyStore::AddKeys(const std::string_view* keys, int n, uint64_t bit, std::string* error) {
   size_t bytes = 0;
-  for (int k = 0; k < n; ++k) bytes += keys[k].size() + 10;
+  // A record: a length of up to 10 bytes and the key, whose stored form may
+  // be up to 15 bytes longer than the written one ("1.2" is "1.0.0.2").
+  for (int k = 0; k < n; ++k) bytes += keys[k].size() + 10 + 15;
   if (!ArenaRoom(bytes)) {
     SetError(error, "the key arena cannot grow (out of memory, or past 1 TiB)");
     return false;
@@ -432,12 +461,13 @@ bool KeyStore::AddKeys(const std::string_view* keys, int n, uint64_t bit, std::s
   unsigned char* arena = arena_.data();
   size_t at = arena_size_;
   for (int k = 0; k < n; ++k) {
-    size_t head = PutLength(arena + at, keys[k].size());
-    CopyKey(arena + at + head, keys[k]);
-    uint64_t hash = HashBytes(arena + at + head, keys[k].size());
+    KeyForm key(keys[k]);
+    size_t head = PutLength(arena + at, key.size());
+    key.CopyTo(arena + at + head);
+    uint64_t hash = HashBytes(arena + at + head, key.size());
     Prefetch(hash);
-    staged[k] = Staged{at, head + keys[k].size(), head, hash};
-    at += head + keys[k].size();
+    staged[k] = Staged{at, head + key.size(), head, hash};
+    at += head + key.size();
   }
   uint64_t* table = this->table();
   for (int k = 0; k < n; ++k) {

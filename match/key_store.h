@@ -38,7 +38,9 @@ class KeyStore {
   // loading the same name again adds to that list. Line syntax: '#' starts a
   // comment; leading and trailing blanks (space, tab, and a CR before the
   // line end) are trimmed; empty lines are skipped; the host part (up to the
-  // first '/') is lower-cased, the path part keeps its case.
+  // first '/') is lower-cased and read in the matcher's forms (without
+  // trailing dots; an IPv4 address in any written form as its dotted quad),
+  // the path part keeps its case.
   // Returns false with a message in *error (may be null) when the file cannot
   // be opened or read, when `name` would be a 65th list, or when the store is
   // full (see AddLine). The store is unchanged when the file could not be

@@ -4,6 +4,8 @@
 // walk order, so the most specific held candidate still wins.
 #include "match/matcher.h"
 
+#include "match/host_forms.h"
+
 #include <urlkeys/lcp.h>
 
 #include <cstdint>
@@ -38,9 +40,27 @@ Matcher& Matcher::operator=(Matcher&&) noexcept = default;
 
 bool Matcher::Match(const KeyStore& store, const char* url, Hit* hit) {
   *hit = Hit{};
-  if (Walk(store, work_->walk.emplace(url), hit)) return true;
-  // Further lookups for other spellings of the same host go here, after the
-  // walk as written, so that a key matching the written form wins.
+  cLcpUrl& walk = work_->walk.emplace(url);
+  if (Walk(store, walk, hit)) return true;
+  // Other spellings of the same host, each walked with the same path after
+  // the walk as written, so that a key matching the written form wins: the
+  // host without trailing dots, then an IPv4 address in any written form as
+  // its dotted quad. The record's host is rewritten in place and the member
+  // URL rebuilt from it: the path is the one parsed (and decoded) once.
+  char* host = walk.oUrl.hostname;
+  size_t length = strlen(host);
+  std::string_view bare = WithoutTrailingDots(std::string_view(host, length));
+  if (bare.size() != length) {
+    host[bare.size()] = '\0';
+    walk.vReset();
+    if (Walk(store, walk, hit)) return true;
+  }
+  char quad[16];
+  if (CanonicalAddress(bare, quad) && bare != quad) {
+    memcpy(host, quad, strlen(quad) + 1);
+    walk.vReset();
+    if (Walk(store, walk, hit)) return true;
+  }
   return false;
 }
 

@@ -37,10 +37,14 @@ class Matcher {
   // Walks the LCP candidates of `url` (the cLcpUrl walk, most specific
   // first) and stops at the first one `store` holds: true with *hit set, or
   // false (and *hit cleared) when none is held. A null `url` is empty text.
+  // When no candidate is held, the walk is repeated for other spellings of
+  // the same host: without its trailing dots ("example.com."), then an IPv4
+  // address in any written form ("0x7f000001", "2130706433", "0177.1") as
+  // its dotted quad.
   bool Match(const KeyStore& store, const char* url, Hit* hit);
 
  private:
-  // Looks the candidates of `walk` (fresh, not yet walked) up in walk order,
+  // Looks the candidates of `walk` (fresh or reset, not yet walked) up in walk order,
   // in batches; true with *hit at the first held one.
   bool Walk(const KeyStore& store, cLcpUrl& walk, Hit* hit);
 
