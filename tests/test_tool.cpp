@@ -161,7 +161,7 @@ TEST(Tool, BadInput) {
       {"--bogus lcp", "unknown option '--bogus'"},
       {"lcp --limit x", "--limit takes a whole number"},
       {"match --list /nonexistent/keys.txt", "cannot read the key list '/nonexistent/keys.txt'"},
-      {"lcp --list k", "--list goes with the match command"},
+      {"lcp --list k", "--list goes with the match and squid-helper commands"},
       {"lcp --limit 21", "--limit takes a whole number from 0 to 20, not '21'"},
       {"lcp --limit -1", "--limit takes a whole number from 0 to 20"},
       {"match --list 'a b=k'", "list name 'a b' may hold only letters"},

@@ -24,6 +24,7 @@ constexpr Command kCommands[] = {
     {"digest", 0, RunDigest},
     {"embedded", 0, RunEmbedded},
     {"match", kTakesList, RunMatch},
+    {"squid-helper", kTakesList, RunSquidHelper},
 };
 
 // A count of URLs on standard error while a long run goes on, when standard

@@ -38,13 +38,14 @@ using UrlHandler = std::function<void(const char* url, Output& out)>;
 int ForEachUrl(const Options& options, std::span<const char* const> sample,
                const UrlHandler& handle, const unsigned long* matched);
 
-// The commands (commands.cpp, match_command.cpp).
+// The commands (commands.cpp, match_command.cpp, squid_helper.cpp).
 int RunParse(const Options& options);
 int RunSimple(const Options& options);
 int RunLcp(const Options& options);
 int RunDigest(const Options& options);
 int RunEmbedded(const Options& options);
 int RunMatch(const Options& options);
+int RunSquidHelper(const Options& options);  // squid_helper.cpp
 
 }  // namespace urlkeys::tool
 

@@ -54,7 +54,12 @@ LineReader::Result LineReader::Next(const char** line, size_t* length) {
     char* nl = static_cast<char*>(memchr(start, '\n', left));
     size_t chunk = nl ? static_cast<size_t>(nl - start) : left;
     begin_ += nl ? chunk + 1 : chunk;
-    if (!too_long_ && line_length_ + chunk > kMaxLine) too_long_ = true;
+    if (!too_long_ && line_length_ + chunk > kMaxLine) {
+      // Keep the line's head for the caller; the rest is skipped.
+      memcpy(line_ + line_length_, start, kMaxLine - line_length_);
+      line_length_ = kMaxLine;
+      too_long_ = true;
+    }
     if (!nl) {  // the line goes on in the next block
       if (!too_long_) {
         memcpy(line_ + line_length_, start, chunk);
@@ -76,6 +81,9 @@ LineReader::Result LineReader::Next(const char** line, size_t* length) {
   ++number_;
   if (too_long_) {
     too_long_ = false;
+    line_[kMaxLine] = '\0';
+    *line = line_;
+    *length = kMaxLine;
     line_length_ = 0;
     return kTooLong;
   }
@@ -84,6 +92,10 @@ LineReader::Result LineReader::Next(const char** line, size_t* length) {
   text[*length] = '\0';  // over the '\n', or inside a buffer of kMaxLine + 1
   if (memchr(text, '\0', *length)) return kHasNul;
   return kLine;
+}
+
+bool LineReader::WouldWait() const {
+  return !eof_ && !memchr(block_ + begin_, '\n', end_ - begin_);
 }
 
 }  // namespace urlkeys::tool

@@ -24,10 +24,15 @@ class LineReader {
 
   // The next line: kLine with *line its text (without the '\n' and one '\r'
   // before it), NUL-terminated and valid until the next call; kTooLong for a
-  // line over kMaxLine bytes and kHasNul for one holding a NUL byte (both
-  // consumed whole, *line not set); kEnd at the end of input; kError when
+  // line over kMaxLine bytes (consumed whole; *line is set to its first
+  // kMaxLine bytes, NUL-terminated) and kHasNul for one holding a NUL byte
+  // (*line and *length set as for kLine); kEnd at the end of input; kError when
   // reading fails (errno tells why). A last line without '\n' counts.
   Result Next(const char** line, size_t* length);
+  // True when the next Next would wait for input: no whole line is buffered
+  // and the input has not ended. Lets a caller write out what it holds
+  // before it waits.
+  bool WouldWait() const;
   // The number of the line that the last Next returned (1 for the first).
   unsigned long number() const { return number_; }
 

@@ -32,12 +32,23 @@ constexpr const char* kUsage =
     "             files, or against the built-in sample list when there is\n"
     "             none; with no --list, no URL arguments and standard input a\n"
     "             terminal, it runs the built-in sample URLs\n"
+    "  squid-helper\n"
+    "             a proxy's external ACL helper over the --list files: one\n"
+    "             request per line on standard input ([channel-ID] URL\n"
+    "             [ignored...]), one answer per line: OK tag=\"LISTS\"\n"
+    "             message=\"KEY\" when a list holds a candidate, ERR when none\n"
+    "             does, BH message=\"...\" for a line it cannot read; SIGHUP\n"
+    "             reloads the lists (the old ones answer until the new ones\n"
+    "             are loaded; a list that fails to load keeps the old ones)\n"
     "\n"
     "options:\n"
-    "  -l, --list FILE   match: keys, one host or host/path per line; '#' starts\n"
-    "                    a comment; hosts match in any case, paths as written\n"
+    "  -l, --list FILE   match, squid-helper: keys, one host or host/path per\n"
+    "                    line; '#' starts a comment; hosts match in any case,\n"
+    "                    with or without trailing dots, addresses in any form\n"
+    "                    inet_aton reads (0x7f000001 is 127.0.0.1); paths as\n"
+    "                    written\n"
     "  -l, --list NAME=FILE\n"
-    "                    match: a named list (NAME of letters, digits, '_', '.'\n"
+    "                    a named list (NAME of letters, digits, '_', '.'\n"
     "                    and '-'); give it once per list, up to 64 lists, the\n"
     "                    same NAME again adds to that list; name every list or\n"
     "                    none. A FILE whose name holds '=' is given as =FILE.\n"
@@ -150,7 +161,7 @@ int ReadCommandLine(int argc, char** argv, Options* options) {
   if (status >= 0) return status;
   const Command& command = *options->command;
   if (!options->lists.empty() && !(command.takes & kTakesList))
-    return UsageError("--list goes with the match command");
+    return UsageError("--list goes with the match and squid-helper commands");
   if (options->limit >= 0 && !(command.takes & kTakesLimit))
     return UsageError("--limit goes with the lcp command");
   for (int i = optind; i < argc; ++i) options->urls.push_back(argv[i]);
