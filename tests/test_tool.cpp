@@ -2,6 +2,7 @@
 // built-in sample, and bad input (clear message, non-zero exit, no crash).
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -203,6 +204,98 @@ TEST(Tool, AtMost64Lists) {
   Result r = RunTool(args, "http://x.test/\n");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("more than 64 lists"), std::string::npos) << r.err;
+}
+
+std::string WriteFile(const std::string& tag, const std::string& content) {
+  std::string path = testing::TempDir() + "/urlkeys_tool_" + std::to_string(getpid()) + "_" + tag;
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+TEST(Tool, SquidHelperProtocol) {
+  std::string ads = WriteFile("ads", "ads.example.test\nnews.example.test/ads\n");
+  std::string bad = WriteFile("bad", "evil.example.test\nnews.example.test/ads\nq.test/a\"b\\c\n");
+  std::string input =
+      "0 http://banner.ads.example.test/x.gif -\n"        // channel ID, %DATA token
+      "17 http://news.example.test/ads/1 a b\n"           // key in both lists
+      "http://EVIL.example.test./p\n"                     // no channel; other spelling
+      "3 evil.example.test:443 -\n"                       // CONNECT
+      "4 http://news.example.test/%2561ds/ -\n"           // the URL's own escape kept
+      "5 http://q.test/a%22b%5Cc\n"                       // key quoted in the answer
+      "6\n"                                               // no URL
+      "7 " + std::string(70000, 'x') + "\n" +             // over-long: BH, channel kept
+      std::string("8 http://a\0b\n", 13) +                // NUL byte
+      "9 http://ok.test/";                                // last line without '\n'
+  Result r = RunTool("squid-helper --list ads='" + ads + "' --list malware='" + bad + "'", input);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "0 OK tag=\"ads\" message=\"ads.example.test\"\n"
+            "17 OK tag=\"ads,malware\" message=\"news.example.test/ads\"\n"
+            "OK tag=\"malware\" message=\"evil.example.test\"\n"
+            "3 OK tag=\"malware\" message=\"evil.example.test\"\n"
+            "4 ERR\n"
+            "5 OK tag=\"malware\" message=\"q.test/a\\\"b\\\\c\"\n"
+            "6 BH message=\"no URL in the request\"\n"
+            "7 BH message=\"request line longer than 65536 bytes\"\n"
+            "8 BH message=\"request line holding a NUL byte\"\n"
+            "9 ERR\n");
+  Result unnamed = RunTool("squid-helper --list '" + ads + "'", "http://ads.example.test/\n");
+  EXPECT_EQ(unnamed.out, "OK message=\"ads.example.test\"\n");
+  EXPECT_EQ(RunTool("squid-helper", "").status, 2);  // no list
+}
+
+// The helper as a proxy runs it: requests written one at a time, each answer
+// read before the next request; the list changed and SIGHUP sent in between.
+TEST(Tool, SquidHelperReloadsOnHangup) {
+  std::string list = WriteFile("reload", "old.example.test\n");
+  int to[2], from[2], err[2];
+  ASSERT_EQ(pipe(to), 0);
+  ASSERT_EQ(pipe(from), 0);
+  ASSERT_EQ(pipe(err), 0);
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(to[0], 0);
+    dup2(from[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {to[0], to[1], from[0], from[1], err[0], err[1]}) close(fd);
+    std::string arg = "--list=l=" + list;
+    execl(URLKEYS_TOOL_PATH, URLKEYS_TOOL_PATH, "squid-helper", arg.c_str(), nullptr);
+    _exit(127);
+  }
+  close(to[0]);
+  close(from[1]);
+  close(err[1]);
+  FILE* answers = fdopen(from[0], "r");
+  FILE* log = fdopen(err[0], "r");
+  auto ask = [&](const std::string& url) {
+    std::string line = "1 " + url + "\n";
+    EXPECT_EQ(write(to[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    char buf[256] = "";
+    if (!fgets(buf, sizeof buf, answers)) return std::string("(no answer)");
+    return std::string(buf);
+  };
+  auto reload = [&]() {
+    kill(pid, SIGHUP);
+    char buf[512] = "";
+    return fgets(buf, sizeof buf, log) ? std::string(buf) : std::string();
+  };
+  EXPECT_EQ(ask("http://old.example.test/"), "1 OK tag=\"l\" message=\"old.example.test\"\n");
+  EXPECT_EQ(ask("http://new.example.test/"), "1 ERR\n");
+  WriteFile("reload", "new.example.test\n");
+  EXPECT_NE(reload().find("reloaded 1 keys"), std::string::npos);
+  EXPECT_EQ(ask("http://old.example.test/"), "1 ERR\n");
+  EXPECT_EQ(ask("http://new.example.test/"), "1 OK tag=\"l\" message=\"new.example.test\"\n");
+  // A list that cannot be read keeps the lists in use.
+  ASSERT_EQ(unlink(list.c_str()), 0);
+  EXPECT_NE(reload().find("reload failed, the old lists stay in use"), std::string::npos);
+  EXPECT_EQ(ask("http://new.example.test/"), "1 OK tag=\"l\" message=\"new.example.test\"\n");
+  close(to[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  fclose(answers);
+  fclose(log);
 }
 
 }  // namespace
