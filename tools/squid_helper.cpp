@@ -115,13 +115,24 @@ bool WriteAll(const std::string& text) {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Where the token at `p` ends: at the first blank, or at `end`. The line is
+// NUL-terminated at `end` (or earlier, at a NUL it holds).
+const char* TokenEnd(const char* p, const char* end) {
+  const char* stop = p + strcspn(p, " \t");
+  return stop < end ? stop : end;
+}
+
 // One keyword value as a quoted string: '"' and '\' escaped with '\', as the
 // protocol wants (the proxy removes the quotes and the escapes).
 void AppendQuoted(std::string* out, std::string_view value) {
   *out += '"';
-  for (char c : value) {
-    if (c == '"' || c == '\\') *out += '\\';
-    *out += c;
+  if (!memchr(value.data(), '"', value.size()) && !memchr(value.data(), '\\', value.size())) {
+    out->append(value);
+  } else {
+    for (char c : value) {
+      if (c == '"' || c == '\\') *out += '\\';
+      *out += c;
+    }
   }
   *out += '"';
 }
@@ -142,7 +153,7 @@ class Answerer {
     const char* p = line;
     while (p < end && IsBlank(*p)) ++p;
     const char* token = p;
-    while (p < end && !IsBlank(*p)) ++p;
+    p = TokenEnd(p, end);
     bool channel = p > token;
     for (const char* c = token; c < p && channel; ++c) channel = *c >= '0' && *c <= '9';
     if (channel) {
@@ -150,7 +161,7 @@ class Answerer {
       answer_ += ' ';
       while (p < end && IsBlank(*p)) ++p;
       token = p;
-      while (p < end && !IsBlank(*p)) ++p;
+      p = TokenEnd(p, end);
     }
     if (unreadable) {
       answer_ += "BH message=";
