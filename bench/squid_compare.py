@@ -93,17 +93,24 @@ def run(args, stdin_path):
     with open(stdin_path, "rb") as fin, tempfile.TemporaryFile() as fout:
         start = time.monotonic()
         p = subprocess.Popen(args, stdin=fin, stdout=fout, stderr=subprocess.DEVNULL)
-        rss = 0.0
+        rss = peak = 0.0
         while True:
             pid, status, usage = os.wait4(p.pid, os.WNOHANG)
             if pid:
                 break
-            try:  # once answers come out: the memory of answering, not of loading
-                if os.fstat(fout.fileno()).st_size:
-                    with open("/proc/%d/status" % p.pid) as f:
-                        m = re.search(r"VmRSS:\s+(\d+) kB", f.read())
-                        if m:
-                            rss = max(rss, int(m.group(1)) / 1024.0)
+            try:
+                with open("/proc/%d/status" % p.pid) as f:
+                    status_text = f.read()
+                # The peak since exec (ru_maxrss would count the forked
+                # interpreter too), and once answers come out, the memory of
+                # answering rather than of loading.
+                if not re.search(r"^Name:\s+python", status_text, re.M):  # exec'd
+                    m = re.search(r"VmHWM:\s+(\d+) kB", status_text)
+                    if m:
+                        peak = max(peak, int(m.group(1)) / 1024.0)
+                    m = re.search(r"VmRSS:\s+(\d+) kB", status_text)
+                    if m and os.fstat(fout.fileno()).st_size:
+                        rss = max(rss, int(m.group(1)) / 1024.0)
             except OSError:
                 pass
             time.sleep(0.005)
@@ -113,7 +120,7 @@ def run(args, stdin_path):
             sys.exit("%s failed with status %d" % (args[0], p.returncode))
         fout.seek(0)
         out = fout.read().decode("latin-1").splitlines()
-        return seconds, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024.0, rss, out
+        return seconds, usage.ru_utime + usage.ru_stime, peak, rss, out
 
 
 def count_instructions(args, stdin_path):

@@ -141,8 +141,12 @@ http_access allow localhost
 http_access deny all
 """)
         self.log = open(os.path.join(tmp, "squid.out"), "w")
+        # A sanitized helper stops at its first report, which lands in the
+        # cache log (the helpers' standard error); see sanitizer_reports().
+        env = dict(os.environ, UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1",
+                   ASAN_OPTIONS="halt_on_error=1:detect_leaks=1")
         self.process = subprocess.Popen([squid, "-N", "-f", self.conf], stdout=self.log,
-                                        stderr=subprocess.STDOUT, cwd=tmp)
+                                        stderr=subprocess.STDOUT, cwd=tmp, env=env)
 
     def wait_ready(self, url, seconds=30):
         end = time.monotonic() + seconds
@@ -177,6 +181,13 @@ http_access deny all
             if ppid == self.process.pid and b"squid-helper" in cmd:
                 pids.append(int(entry))
         return pids
+
+    def sanitizer_reports(self):
+        try:
+            with open(os.path.join(self.tmp, "cache.log"), errors="replace") as f:
+                return [line for line in f if "Sanitizer" in line or "runtime error:" in line]
+        except OSError:
+            return []
 
     def stop(self):
         if self.process.poll() is None:
@@ -320,6 +331,8 @@ def main():
     finally:
         proxy.stop()
         origin.shutdown()
+    reports = proxy.sanitizer_reports()
+    check(not reports, "sanitizer reports from the helper: %r" % reports[:3])
     leaked = [s for s in Origin.seen if is_listed_host(s[0])
               or s[1].startswith(("/private", "/ads/", "/%61ds"))]
     check(not leaked, "the origin saw requests for blocked hosts: %r" % leaked[:5])
@@ -508,6 +521,10 @@ def run_reload(proxy, urlkeys, lists, ads, o):
     decided = match_decisions(urlkeys, lists, [shop])
     check(decided[shop] == "shop.example.test/after-reload", "match on the new list: %r" % decided)
     check(proxy.helper_pids() == pid, "the helper was restarted instead of reloading")
+    # The helper's standard error is the cache log: the reload is told there
+    # (and so would be a sanitizer's report, which main() looks for).
+    with open(os.path.join(proxy.tmp, "cache.log"), errors="replace") as f:
+        check("urlkeys squid-helper: reloaded" in f.read(), "no reload message in the cache log")
     print("reload on SIGHUP: the new list decides, %d requests around it all answered right"
           % n, flush=True)
 
