@@ -2,7 +2,8 @@
 """urlkeys squid-helper beside squidGuard on the same lists and request lines.
 
 Makes a key list (one million keys by default: hosts and host/path prefixes,
-one in sixteen taken from the URL list so that there are hits), gives it to
+one in sixteen taken from the URL list so that there are hits; --real-every
+sets that share), gives it to
 squidGuard as one category (hosts to its domain list, host/path keys to its
 URL list) and to urlkeys as one list, and feeds both the same request lines
 in the redirector format ("URL client/fqdn user method") on standard input:
@@ -10,12 +11,16 @@ the URL list once, and repeated. Reports
 
   * readiness: squidGuard's compile of the lists (squidGuard -C all) and its
     start-up on the compiled databases; urlkeys' start-up (loading the keys);
-  * answers per second (start-up subtracted) and peak resident memory;
+  * the time for the URL list once, start-up included; the steady answers
+    per second (the repeated input's extra lines over its extra time), by
+    the clock and by CPU time, and with --instructions the instructions per
+    answer counted by callgrind (steady on a busy machine); resident memory
+    while answering and at its peak;
   * the decisions: where the two differ, counted by class, with examples.
 
 No proxy is involved. Usage:
-  squid_compare.py [--urlkeys BIN] [--urls FILE] [--keys N] [--repeat N]
-                   [--rounds N] [--markdown]
+  squid_compare.py [--urlkeys BIN] [--urls FILE] [--keys N] [--real-every N]
+                   [--repeat N] [--rounds N] [--instructions] [--markdown]
 """
 
 import argparse
@@ -253,27 +258,27 @@ def main():
               "list); request lines: %d, and the same repeated %d times (%d)"
               % (a.keys, n_domains, n_urls, len(urls), a.repeat, len(urls) * a.repeat))
         print("squidGuard -C all: %.2f s (databases %.0f MB)" % (compile_s, db_mb))
+        # The steady answering speed: the repeated input's extra lines over
+        # its extra time beside the single list (both runs load the same
+        # lists, so start-up cancels out).
         rows = []
+        extra = len(urls) * (a.repeat - 1)
         for name in ("squidGuard", "urlkeys"):
             r = results[name]
-            row = [name, r["start"][0]]
-            for label, lines in (("once", len(urls)), ("repeated", len(urls) * a.repeat)):
-                wall, cpu = r[label][0], r[label][1]
-                row.append(lines / max(wall - r["start"][0], 1e-6))
-                row.append(lines / max(cpu - r["start"][1], 1e-6))
-            row.append(r["repeated"][3])
-            row.append(max(r["once"][2], r["repeated"][2]))
+            row = [name, r["start"][0], r["once"][0],
+                   extra / max(r["repeated"][0] - r["once"][0], 1e-6),
+                   extra / max(r["repeated"][1] - r["once"][1], 1e-6),
+                   r["repeated"][3], max(r[k][2] for k in r)]
             rows.append(row)
-            print("%-10s start-up %.3f s; answers/s (wall, CPU) %.0f, %.0f (once), %.0f, %.0f "
-                  "(repeated); RSS while answering %.0f MB, peak %.0f MB" % tuple(row))
+            print("%-10s start-up %.3f s; the URL list once %.3f s (start-up included); "
+                  "answers/s %.0f (wall), %.0f (CPU); RSS while answering %.0f MB, peak %.0f MB"
+                  % tuple(row))
+        print("urlkeys / squidGuard answers per second: %.1fx (wall), %.1fx (CPU)"
+              % (rows[1][3] / rows[0][3], rows[1][4] / rows[0][4]))
         if instructions:
             print("instructions per answer (callgrind): squidGuard %.0f, urlkeys %.0f (%.1fx)"
                   % (instructions["squidGuard"], instructions["urlkeys"],
                      instructions["squidGuard"] / instructions["urlkeys"]))
-        print("urlkeys / squidGuard answers per second, wall: %.1fx (once), %.1fx (repeated); "
-              "CPU: %.1fx (once), %.1fx (repeated)"
-              % (rows[1][2] / rows[0][2], rows[1][4] / rows[0][4],
-                 rows[1][3] / rows[0][3], rows[1][5] / rows[0][5]))
 
         # Decisions on the same lines.
         sg_out = results["squidGuard"]["once"][4]
@@ -307,16 +312,19 @@ def main():
                 print("          %s%s" % (url, "  (key %s)" % key if key else ""))
         if a.markdown:
             print("\n| | squidGuard | urlkeys |\n|---|---:|---:|")
-            print("| ready: compile, start-up | %.2f s, %.3f s | -, %.3f s |"
+            print("| ready: compile; start-up | %.2f s; %.3f s | -; %.3f s |"
                   % (compile_s, rows[0][1], rows[1][1]))
-            for i, n in ((2, len(urls)), (4, len(urls) * a.repeat)):
-                print("| answers/s, %d lines (wall; CPU) | %.0f; %.0f | %.0f; %.0f |"
-                      % (n, rows[0][i], rows[0][i + 1], rows[1][i], rows[1][i + 1]))
+            print("| the %d lines once, start-up included | %.3f s | %.3f s |"
+                  % (len(urls), rows[0][2], rows[1][2]))
+            print("| answers/s (wall; CPU) | %.0f; %.0f | %.0f; %.0f |"
+                  % (rows[0][3], rows[0][4], rows[1][3], rows[1][4]))
             if instructions:
                 print("| instructions per answer (callgrind) | %.0f | %.0f |"
                       % (instructions["squidGuard"], instructions["urlkeys"]))
             print("| resident memory while answering (peak) | %.0f MB (%.0f) | %.0f MB (%.0f) |"
-                  % (rows[0][6], rows[0][7], rows[1][6], rows[1][7]))
+                  % (rows[0][5], rows[0][6], rows[1][5], rows[1][6]))
+            print("| requests blocked of %d | %d | %d |"
+                  % (len(urls), blocked["squidGuard"], blocked["urlkeys"]))
     finally:
         if a.keep:
             print("files kept in", tmp)
