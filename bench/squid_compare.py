@@ -155,15 +155,15 @@ def shadowed_keys(keys):
     return out
 
 
-def classify(url, key, shadowed, listed_urls):
+def classify(url, key, shadowed, dotted, listed_urls):
     """The reason of one decision difference (see the README)."""
     if key is not None:  # urlkeys blocks, squidGuard lets it pass
         if key in shadowed:
             return ("urlkeys only: the matched key is the start of another key (squidGuard "
                     "looks at the nearest entry only)")
-        if "/" in key and key.split("/", 1)[1] != key.split("/", 1)[1].lower():
-            return ("urlkeys only: the key's path has capitals (squidGuard lower-cases the URL, "
-                    "not its list)")
+        if key in dotted:
+            return ("urlkeys only: the key is written with a trailing dot (squidGuard drops "
+                    "the URL's, keeps its list's)")
         if re.search(r'^[a-z]+://[^/]*["<>{}|\\^`]', url):
             return ("urlkeys only: a host with bytes no host name has (squidGuard lets such "
                     "a URL pass)")
@@ -287,7 +287,14 @@ def main():
         with open(os.path.join(db, "blocked", "urls"), encoding="latin-1") as f:
             listed_urls = [k.strip() for k in f]
         with open(keys, encoding="latin-1") as f:
-            shadowed = shadowed_keys([k.strip() for k in f])
+            written = [k.strip() for k in f]
+        shadowed = shadowed_keys(written)
+        # Keys whose host is written with trailing dots, as urlkeys reads them.
+        dotted = set()
+        for k in written:
+            host, slash, path = k.partition("/")
+            if host.endswith("."):
+                dotted.add(host.rstrip(".").lower() + slash + path)
         classes = {}
         blocked = {"squidGuard": 0, "urlkeys": 0}
         for url, s, u in zip(urls, sg_out, uk_out):
@@ -301,7 +308,7 @@ def main():
             if uk_block:
                 m = re.search(r'message="((?:[^"\\]|\\.)*)"', u)
                 key = m.group(1) if m else "?"
-            c = classify(url, key, shadowed, listed_urls)
+            c = classify(url, key, shadowed, dotted, listed_urls)
             classes.setdefault(c, []).append((url, key))
         print("blocked: squidGuard %d, urlkeys %d of %d; differences: %d"
               % (blocked["squidGuard"], blocked["urlkeys"], len(urls),
