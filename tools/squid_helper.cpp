@@ -55,12 +55,14 @@ using match::Matcher;
 constexpr size_t kFlushBytes = 1 << 16;
 
 // A store shared between the answering loop and the reloading thread. The
-// loop checks `ready` (one relaxed load) before each request and takes the
-// new store only when a reload has finished building one.
+// loop checks `ready` (one atomic load) before each request and takes the
+// new store only when a reload has finished building one; the old store is
+// freed then, so a reload needs room for both while it runs.
 struct StoreSlot {
   std::mutex mutex;
   std::shared_ptr<const KeyStore> fresh;
   std::atomic<bool> ready{false};
+  std::atomic<bool> stopping{false};  // set by the loop before it wakes the reloader
 };
 
 std::shared_ptr<const KeyStore> LoadLists(const std::vector<ListSpec>& lists,
@@ -71,12 +73,14 @@ std::shared_ptr<const KeyStore> LoadLists(const std::vector<ListSpec>& lists,
   return store;
 }
 
-// Waits for SIGHUP (reload) or SIGUSR1 (stop), with both signals blocked in
+// Waits for SIGHUP (reload) or SIGUSR1 (stop, once the loop has set
+// `stopping`; from anyone else it is ignored), with both signals blocked in
 // every thread of the process, so they arrive only here.
 void ReloadOnHangup(const std::vector<ListSpec>* lists, StoreSlot* slot, sigset_t signals) {
   for (;;) {
     int signal = 0;
-    if (sigwait(&signals, &signal) != 0 || signal != SIGHUP) return;
+    if (sigwait(&signals, &signal) != 0 || slot->stopping.load()) return;
+    if (signal != SIGHUP) continue;
     auto start = std::chrono::steady_clock::now();
     std::string error;
     std::shared_ptr<const KeyStore> store = LoadLists(*lists, &error);
@@ -141,7 +145,7 @@ class Answerer {
  public:
   Answerer(std::shared_ptr<const KeyStore> store, StoreSlot* slot)
       : store_(std::move(store)), slot_(slot) {
-    answer_.reserve(kFlushBytes + 3 * kMaxLine);  // never grows past this
+    answer_.reserve(kFlushBytes + 3 * kMaxLine);  // traffic does not make it grow
   }
 
   // Answers one request line (without its '\n') into the pending answers.
@@ -259,7 +263,9 @@ int RunSquidHelper(const Options& options) {
     switch (reader.Next(&line, &length)) {
       case LineReader::kLine: answerer->Answer(line, length, nullptr); break;
       case LineReader::kTooLong: answerer->Answer(line, length, too_long.c_str()); break;
-      case LineReader::kHasNul: answerer->Answer(line, length, "request line holding a NUL byte"); break;
+      case LineReader::kHasNul:
+        answerer->Answer(line, length, "request line holding a NUL byte");
+        break;
       case LineReader::kEnd: open = false; break;
       case LineReader::kError:
         fprintf(stderr, "urlkeys: error reading the requests: %s\n", strerror(errno));
@@ -275,6 +281,7 @@ int RunSquidHelper(const Options& options) {
     }
   }
 
+  slot.stopping.store(true);
   pthread_kill(reloader.native_handle(), SIGUSR1);
   reloader.join();
   return status;
