@@ -3,8 +3,12 @@
 //        whose lookups stay in bounds and which serializes to the same bytes;
 //  even: the rest is list lines, each line's first byte choosing one of
 //        three lists; the store must agree with a plain map of the keys
-//        (comment cut, blanks trimmed, host part lower-cased), before and
-//        after a round trip through its serialized form.
+//        (comment cut, blanks trimmed, host part in its canonical form and
+//        lower-cased), before and after a round trip through its serialized
+//        form.
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -20,18 +24,27 @@ namespace {
 using urlkeys::match::KeyStore;
 using urlkeys::fuzz::vCheck;
 
-// The key a list line stands for, written plainly.
+// The key a list line stands for, written plainly: the host part without
+// trailing dots (unless it is all dots), an address that inet_aton reads as
+// inet_ntoa writes it, lower case; the path as written.
 std::string ModelKey(std::string_view line) {
   line = line.substr(0, line.find('#'));
   while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
     line.remove_suffix(1);
   while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
   std::string key(line);
-  for (char& c : key) {
-    if (c == '/') break;
+  size_t slash = std::min(key.find('/'), key.size());
+  std::string host = key.substr(0, slash), path = key.substr(slash);
+  size_t kept = host.find_last_not_of('.');
+  if (kept != std::string::npos) host.resize(kept + 1);
+  in_addr address;
+  if (!host.empty() && host[0] >= '0' && host[0] <= '9' &&
+      host.find_first_not_of("0123456789abcdefxABCDEFX.") == std::string::npos &&
+      inet_aton(host.c_str(), &address))
+    host = inet_ntoa(address);
+  for (char& c : host)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return key;
+  return host + path;
 }
 
 void CheckAgainstModel(const KeyStore& store, const std::map<std::string, uint64_t>& model) {
