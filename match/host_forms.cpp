@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "urlkeys/ip.h"
+#include "urlkeys/url.h"
 
 namespace urlkeys::match {
 
@@ -16,10 +17,10 @@ std::string_view WithoutTrailingDots(std::string_view host) {
 }
 
 bool CanonicalAddress(std::string_view host, char quad[16]) {
-  // The longest form inet_aton takes is four parts of 0x and eight hex digits
-  // each, with leading zeros allowed: bound the copy generously, never the
-  // forms.
-  char text[256];
+  // inet_aton takes any number of leading zeros in a part, so the text is not
+  // bounded by the forms; it is bounded by the longest host a URL record
+  // holds (longer list keys cannot meet a parsed host anyway).
+  char text[ZU_HOSTNAME_SIZE];
   if (host.empty() || host.size() >= sizeof text) return false;
   if (host[0] < '0' || host[0] > '9') return false;  // the common case: a name
   for (char c : host) {

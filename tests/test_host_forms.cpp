@@ -15,12 +15,17 @@ using urlkeys::match::Hit;
 using urlkeys::match::KeyStore;
 using urlkeys::match::Matcher;
 
+// A part with hundreds of leading zeros is still the same address.
+const std::string kZeros = std::string(600, '0') + "177.0.0.1";
+const std::string kZerosUrl = "http://" + kZeros + "/private";
+
 TEST(HostForms, CanonicalAddress) {
   const struct { const char *host, *quad; } kCases[] = {
       {"127.0.0.1", "127.0.0.1"},  {"0x7f000001", "127.0.0.1"}, {"0X7F000001", "127.0.0.1"},
       {"2130706433", "127.0.0.1"}, {"0177.0.0.1", "127.0.0.1"}, {"127.1", "127.0.0.1"},
       {"0x7f.1", "127.0.0.1"},     {"10.1.515", "10.1.2.3"},    {"0", "0.0.0.0"},
       {"4294967295", "255.255.255.255"},
+      {kZeros.c_str(), "127.0.0.1"},  // as many leading zeros as a host may hold
       // Not addresses to inet_aton, whatever the library's decoder makes of
       // them: a part too large, five parts, a bad octal digit, an empty part,
       // too large a number, trailing text (which inet_aton skips after a blank).
@@ -52,6 +57,7 @@ TEST(HostForms, EveryWrittenFormOfAListedHostMatches) {
       {"http://www.a.evil.example.com./x", "evil.example.com"},
       {"evil.example.com.:443", "evil.example.com"},  // CONNECT
       {"http://0x7f000001/private/y", "127.0.0.1/private"},
+      {kZerosUrl.c_str(), "127.0.0.1/private"},
       {"http://0X7F000001/private", "127.0.0.1/private"},
       {"http://2130706433/private", "127.0.0.1/private"},
       {"http://0177.0.0.1/private", "127.0.0.1/private"},
