@@ -16,7 +16,7 @@ std::string_view WithoutTrailingDots(std::string_view host) {
   return n ? host.substr(0, n) : host;
 }
 
-bool CanonicalAddress(std::string_view host, char quad[16]) {
+bool CanonicalAddress(std::string_view host, char quad[ZU_DOTTED_QUAD_SIZE]) {
   // inet_aton takes any number of leading zeros in a part, so the text is not
   // bounded by the forms; it is bounded by the longest host a URL record
   // holds (longer list keys cannot meet a parsed host anyway).

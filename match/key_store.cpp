@@ -170,7 +170,7 @@ struct KeyForm {
   }
 
   std::string_view host, path;
-  char quad[16];
+  char quad[ZU_DOTTED_QUAD_SIZE];
 };
 
 void SetError(std::string* error, std::string message) {

@@ -29,7 +29,7 @@ struct Matcher::Work {
   std::optional<cLcpUrl> walk;  // re-made for every URL, in place
   // The whole member URL: every candidate is a piece of it, and the walk
   // writes NULs into its own copy as it goes.
-  char text[4096];
+  char text[LCP_MEMBER_URL_SIZE];
   Candidate batch[kBatch];
 };
 
@@ -55,7 +55,7 @@ bool Matcher::Match(const KeyStore& store, const char* url, Hit* hit) {
     walk.vReset();
     if (Walk(store, walk, hit)) return true;
   }
-  char quad[16];
+  char quad[ZU_DOTTED_QUAD_SIZE];
   if (CanonicalAddress(bare, quad) && bare != quad) {
     memcpy(host, quad, strlen(quad) + 1);
     walk.vReset();

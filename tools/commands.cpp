@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/ascii.h"
 #include "lines.h"
 
 namespace urlkeys::tool {
@@ -61,7 +62,7 @@ const char* LcpParseHostStart(const char* text) {
   const char* host = text;
   if (slash && dot && dot > slash && slash[1] == '/' && slash > text && slash[-1] == ':')
     host = slash + 2;
-  if (strncmp(host, "www.", 4) == 0) host += 4;
+  if (urlkeys::common::bHasWwwPrefix(host)) host += 4;
   return host;
 }
 
@@ -193,7 +194,7 @@ int RunLcp(const Options& options) {
 
 int RunDigest(const Options& options) {
   return ForEachUrl(options, {}, [](const char* url, Output& out) {
-    char hex[33];
+    char hex[ZU_MD5_HEX_SIZE];
     vMd5FromUrl(url, hex);
     out.Field("md5", hex);
   }, nullptr);
