@@ -17,10 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#if URLKEYS_PYTHON_HAS_MATCH
 #include "match/key_store.h"
 #include "match/matcher.h"
-#endif
 
 namespace py = pybind11;
 
@@ -350,7 +348,6 @@ struct LcpListOp {
   }
 };
 
-#if URLKEYS_PYTHON_HAS_MATCH
 using urlkeys::match::Hit;
 using urlkeys::match::KeyStore;
 using urlkeys::match::Matcher;
@@ -365,7 +362,6 @@ struct MatchOp {
   }
   PyObject* Build(Results& r) { return r.NextObject(); }
 };
-#endif
 
 // ------------------------------------------------------------------ driver
 
@@ -480,7 +476,6 @@ std::string Copy(py::handle obj, const char* what) {
   return std::string(text.c_str(), text.size());
 }
 
-#if URLKEYS_PYTHON_HAS_MATCH
 // A set of keys for matching, held in the library's key store. It is not
 // changed after it is built, so matching may run on several threads at once.
 struct KeySet {
@@ -509,7 +504,6 @@ void AddKeys(KeySet& set, std::string_view name, py::handle keys) {
 std::string ListName(py::handle name) {
   return name.is_none() ? std::string() : Copy(name, "list name");
 }
-#endif
 
 }  // namespace
 
@@ -590,7 +584,6 @@ PYBIND11_MODULE(_urlkeys, m) {
           return bIsPrivateIp(text.c_str()) != 0;
         }, py::arg("quad"));
 
-#if URLKEYS_PYTHON_HAS_MATCH
   py::class_<KeySet>(m, "KeySet")
       .def(py::init([](py::handle keys, py::handle name) {
              auto set = std::make_unique<KeySet>();
@@ -615,9 +608,6 @@ PYBIND11_MODULE(_urlkeys, m) {
              }
              return set;
            }, py::arg("path"), py::kw_only(), py::arg("name") = "")
-      .def("add_file", [](KeySet& set, py::handle path, py::handle name) {
-             (void)set; (void)path; (void)name;
-           })
       .def("match", [](const KeySet& set, py::handle url) {
              static thread_local MatchOp op;
              op.store = &set.store;
@@ -654,5 +644,4 @@ PYBIND11_MODULE(_urlkeys, m) {
               throw py::value_error("not a pickled KeySet: " + error);
             return set;
           }));
-#endif
 }

@@ -19,6 +19,7 @@ index when given a Series.
 
 from ._types import LcpList, ParsedURL
 from ._urlkeys import (
+    KeySet,
     check_tld,
     dotted_quad,
     embedded_host,
@@ -43,10 +44,6 @@ from ._urlkeys import (
     simple_many,
 )
 
-try:
-    from ._urlkeys import KeySet
-except ImportError:  # pragma: no cover - built without the key store
-    pass
 
 __version__ = "1.0.0"
 
