@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "match/key_store.h"
@@ -501,9 +503,157 @@ void AddKeys(KeySet& set, std::string_view name, py::handle keys) {
   }
 }
 
+// A file name as the bytes the operating system takes.
+std::string FilePath(py::handle path) {
+  py::bytes name = py::module_::import("os").attr("fsencode")(path);
+  return std::string(name);
+}
+
 std::string ListName(py::handle name) {
   return name.is_none() ? std::string() : Copy(name, "list name");
 }
+
+// Matches a stream of URL lines against a KeySet, writing text lines as
+// `urlkeys match` writes them: the URL, a tab, the key found or nothing;
+// tab, CR, LF and backslash inside a field escaped as \t, \r, \n, \\.
+// Lines are read as the tool reads them: split at '\n', one trailing '\r'
+// dropped, a line longer than kMaxLine bytes skipped and reported. A line
+// holding a NUL is skipped and reported too: the library reads text up to
+// its NUL, and a URL cut there would give a key the line does not hold.
+class LineMatcher {
+ public:
+  static constexpr size_t kMaxLine = 65536;
+
+  explicit LineMatcher(py::object keys) : keys_(std::move(keys)) {
+    set_ = &keys_.cast<const KeySet&>();
+    line_.reserve(1024);
+  }
+
+  // Processes `data`; returns the output lines of the lines it completed.
+  py::bytes Feed(py::handle data) {
+    Text t = ReadBytes(data);
+    std::string out;
+    {
+      py::gil_scoped_release nogil;
+      out.reserve(t.size + t.size / 2);
+      const char* p = t.data;
+      const char* end = t.data + t.size;
+      while (p < end) {
+        const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const char* stop = nl ? nl : end;
+        size_t chunk = static_cast<size_t>(stop - p);
+        if (!too_long_) {
+          if (line_.size() + chunk > kMaxLine) {
+            too_long_ = true;
+            line_.clear();
+          } else {
+            line_.append(p, chunk);
+          }
+        }
+        pending_ = true;
+        if (!nl) break;
+        Finish(out);
+        p = nl + 1;
+      }
+    }
+    Py_XDECREF(t.owner);
+    return py::bytes(out);
+  }
+
+  // Ends the stream: a last line without a line break is processed.
+  py::bytes Close() {
+    std::string out;
+    if (pending_ && (!line_.empty() || too_long_)) Finish(out);
+    pending_ = false;
+    return py::bytes(out);
+  }
+
+  uint64_t lines() const { return lines_; }
+  uint64_t matched() const { return matched_; }
+
+  // Hits per key as {key: count}.
+  py::dict Hits() const {
+    py::dict d;
+    for (const auto& [key, count] : hits_) {
+      py::object k = py::reinterpret_steal<py::object>(NewStr(key.data(), key.size()));
+      d[k] = count;
+    }
+    return d;
+  }
+  // Skipped lines as [(line number from 1, reason)].
+  py::list Skipped() const {
+    py::list l;
+    for (const auto& [number, reason] : skipped_) l.append(py::make_tuple(number, reason));
+    return l;
+  }
+
+ private:
+  static Text ReadBytes(py::handle data) {
+    PyObject* obj = data.ptr();
+    Text t;
+    if (PyBytes_Check(obj)) {
+      t.data = PyBytes_AS_STRING(obj);
+      t.size = static_cast<size_t>(PyBytes_GET_SIZE(obj));
+      return t;
+    }
+    // Any other buffer is copied: it could change while the GIL is released.
+    t.owner = PyBytes_FromObject(obj);
+    if (!t.owner) throw py::error_already_set();
+    t.data = PyBytes_AS_STRING(t.owner);
+    t.size = static_cast<size_t>(PyBytes_GET_SIZE(t.owner));
+    return t;
+  }
+
+  void Finish(std::string& out) {
+    ++lines_;
+    if (too_long_) {
+      skipped_.emplace_back(lines_, "longer than 65536 bytes");
+    } else {
+      if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+      if (line_.find('\0') != std::string::npos) {
+        skipped_.emplace_back(lines_, "holds a NUL byte");
+      } else {
+        Hit hit;
+        bool found = matcher_.Match(set_->store, line_.c_str(), &hit);
+        Escape(out, line_);
+        out += '\t';
+        if (found) {
+          Escape(out, hit.key);
+          ++matched_;
+          ++hits_[hit.key];
+        }
+        out += '\n';
+      }
+    }
+    line_.clear();
+    too_long_ = false;
+    pending_ = false;
+  }
+
+  static void Escape(std::string& out, std::string_view s) {
+    for (char c : s) {
+      switch (c) {
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\\': out += "\\\\"; break;
+        default: out += c;
+      }
+    }
+  }
+
+  py::object keys_;  // keeps the KeySet alive
+  const KeySet* set_;
+  Matcher matcher_;
+  std::string line_;
+  bool too_long_ = false;
+  bool pending_ = false;
+  uint64_t lines_ = 0;
+  uint64_t matched_ = 0;
+  // Keys point into the store, which keys_ keeps unchanged.
+  std::unordered_map<std::string_view, uint64_t> hits_;
+  std::vector<std::pair<uint64_t, const char*>> skipped_;
+};
 
 }  // namespace
 
@@ -592,9 +742,7 @@ PYBIND11_MODULE(_urlkeys, m) {
            }), py::arg("keys") = py::tuple(), py::kw_only(), py::arg("name") = "")
       .def_static("from_file", [](py::handle path, py::handle name) {
              auto set = std::make_unique<KeySet>();
-             std::string file = py::str(py::module_::import("os").attr("fsdecode")(
-                                            py::module_::import("os").attr("fspath")(path)))
-                                    .cast<std::string>();
+             std::string file = FilePath(path);
              std::string error;
              std::string list = ListName(name);
              bool ok;
@@ -608,6 +756,30 @@ PYBIND11_MODULE(_urlkeys, m) {
              }
              return set;
            }, py::arg("path"), py::kw_only(), py::arg("name") = "")
+      .def_static("from_lists", [](py::dict lists) {
+             auto set = std::make_unique<KeySet>();
+             py::object os = py::module_::import("os");
+             for (auto [name, source] : lists) {
+               std::string list = ListName(name);
+               if (PyUnicode_Check(source.ptr()) || PyBytes_Check(source.ptr()) ||
+                   py::isinstance(source, os.attr("PathLike"))) {
+                 std::string file = FilePath(source);
+                 std::string error;
+                 bool ok;
+                 {
+                   py::gil_scoped_release nogil;
+                   ok = set->store.LoadFile(list, file.c_str(), &error);
+                 }
+                 if (!ok) {
+                   PyErr_SetString(PyExc_OSError, error.c_str());
+                   throw py::error_already_set();
+                 }
+               } else {
+                 AddKeys(*set, list, source);
+               }
+             }
+             return set;
+           }, py::arg("lists"))
       .def("match", [](const KeySet& set, py::handle url) {
              static thread_local MatchOp op;
              op.store = &set.store;
@@ -618,6 +790,21 @@ PYBIND11_MODULE(_urlkeys, m) {
              op->store = &set.store;
              return RunMany(*op, urls);
            }, py::arg("urls"))
+      .def("match_lists", [](const KeySet& set, py::handle url) -> py::object {
+             static thread_local Matcher matcher;
+             Arg text(url, "URL");
+             Hit hit;
+             if (!matcher.Match(set.store, text.c_str(), &hit)) return py::none();
+             py::list names;
+             for (int i = 0; i < set.store.ListCount(); ++i) {
+               if (!(hit.lists >> i & 1)) continue;
+               std::string_view n = set.store.ListName(i);
+               names.append(py::reinterpret_steal<py::str>(NewStr(n.data(), n.size())));
+             }
+             return py::make_tuple(
+                 py::reinterpret_steal<py::str>(NewStr(hit.key.data(), hit.key.size())),
+                 py::tuple(names));
+           }, py::arg("url"))
       .def("__len__", [](const KeySet& set) { return set.store.KeyCount(); })
       .def_property_readonly("lists", [](const KeySet& set) {
              py::list names;
@@ -644,4 +831,13 @@ PYBIND11_MODULE(_urlkeys, m) {
               throw py::value_error("not a pickled KeySet: " + error);
             return set;
           }));
+
+  py::class_<LineMatcher>(m, "_LineMatcher")
+      .def(py::init<py::object>(), py::arg("keys"))
+      .def("feed", &LineMatcher::Feed, py::arg("data"))
+      .def("close", &LineMatcher::Close)
+      .def_property_readonly("lines", &LineMatcher::lines)
+      .def_property_readonly("matched", &LineMatcher::matched)
+      .def("hits", &LineMatcher::Hits)
+      .def("skipped", &LineMatcher::Skipped);
 }
