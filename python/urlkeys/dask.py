@@ -297,6 +297,8 @@ def _parser() -> argparse.ArgumentParser:
     match.add_argument("--output", "-o", required=True, metavar="DIR")
     match.add_argument("--scheduler", metavar="ADDRESS",
                        help="an existing cluster's scheduler (default: a LocalCluster)")
+    match.add_argument("--host", default="127.0.0.1",
+                       help="address the LocalCluster listens on (default 127.0.0.1)")
     match.add_argument("--workers", type=int, default=os.cpu_count() or 1,
                        help="LocalCluster worker processes (default: one per core)")
     match.add_argument("--blocksize", type=int, default=DEFAULT_BLOCKSIZE, metavar="BYTES",
@@ -325,7 +327,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
             client = Client(args.scheduler)
         else:
             cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1,
-                                   processes=True, dashboard_address=None)
+                                   processes=True, host=args.host,
+                                   scheduler_kwargs={"dashboard": False})
             client = Client(cluster)
         with client:
             result = run_match(keys, args.inputs, args.output, client,
