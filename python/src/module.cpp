@@ -669,77 +669,102 @@ PYBIND11_MODULE(_urlkeys, m) {
     g_lcp_list_type = py::object();
   }));
 
-  m.def("parse", [](py::handle url) { return RunOne<ParseOp>(url); }, py::arg("url"));
-  m.def("simple", [](py::handle url) { return RunOne<SimpleOp>(url); }, py::arg("url"));
+  m.def("parse", [](py::handle url) { return RunOne<ParseOp>(url); }, py::arg("url"),
+        "The URL's components and error flags as a ParsedURL.");
+  m.def("simple", [](py::handle url) { return RunOne<SimpleOp>(url); }, py::arg("url"),
+        "The simplified URL: scheme, canonical host, port and path, trailing slashes removed.");
   m.def("reversed_host", [](py::handle url) { return RunOne<ReversedHostOp>(url); },
-        py::arg("url"));
-  m.def("lcp", [](py::handle url) { return RunOne<LcpOp>(url); }, py::arg("url"));
-  m.def("md5", [](py::handle url) { return RunOne<Md5Op>(url); }, py::arg("url"));
+        py::arg("url"),
+        "The URL's host name with its labels in reverse order.");
+  m.def("lcp", [](py::handle url) { return RunOne<LcpOp>(url); }, py::arg("url"),
+        "The LCP candidates of the URL, most specific first.");
+  m.def("md5", [](py::handle url) { return RunOne<Md5Op>(url); }, py::arg("url"),
+        "The MD5 of the URL's bytes as 32 lowercase hex digits.");
   m.def("embedded_host", [](py::handle url) { return RunOne<EmbeddedOp>(url); },
-        py::arg("url"));
+        py::arg("url"),
+        "The host inside a search-engine cache URL or web-archive URL, or None.");
   m.def("lcp_list", [](py::handle text, int limit) {
           static thread_local LcpListOp op;
           op.limit = limit;
           return RunOne(op, text);
-        }, py::arg("text"), py::arg("limit") = 20);
+        }, py::arg("text"), py::arg("limit") = 20,
+        "The numbered LCP element list of raw text (at most `limit`, 0-20, candidates) as an LcpList.");
 
-  m.def("parse_many", [](py::handle c) { return RunMany<ParseOp>(c); }, py::arg("urls"));
-  m.def("simple_many", [](py::handle c) { return RunMany<SimpleOp>(c); }, py::arg("urls"));
+  m.def("parse_many", [](py::handle c) { return RunMany<ParseOp>(c); }, py::arg("urls"),
+        "parse() over a column of URLs, with the GIL released.");
+  m.def("simple_many", [](py::handle c) { return RunMany<SimpleOp>(c); }, py::arg("urls"),
+        "simple() over a column of URLs, with the GIL released.");
   m.def("reversed_host_many", [](py::handle c) { return RunMany<ReversedHostOp>(c); },
-        py::arg("urls"));
-  m.def("lcp_many", [](py::handle c) { return RunMany<LcpOp>(c); }, py::arg("urls"));
-  m.def("md5_many", [](py::handle c) { return RunMany<Md5Op>(c); }, py::arg("urls"));
+        py::arg("urls"),
+        "reversed_host() over a column of URLs, with the GIL released.");
+  m.def("lcp_many", [](py::handle c) { return RunMany<LcpOp>(c); }, py::arg("urls"),
+        "lcp() over a column of URLs, with the GIL released.");
+  m.def("md5_many", [](py::handle c) { return RunMany<Md5Op>(c); }, py::arg("urls"),
+        "md5() over a column of URLs, with the GIL released.");
   m.def("embedded_host_many", [](py::handle c) { return RunMany<EmbeddedOp>(c); },
-        py::arg("urls"));
+        py::arg("urls"),
+        "embedded_host() over a column of URLs, with the GIL released.");
   m.def("lcp_list_many", [](py::handle c, int limit) {
           LcpListOp op;
           op.limit = limit;
           return RunMany(op, c);
-        }, py::arg("texts"), py::arg("limit") = 20);
+        }, py::arg("texts"), py::arg("limit") = 20,
+        "lcp_list() over a column of texts, with the GIL released.");
 
   m.def("is_tld", [](py::handle name) {
           std::string s = Copy(name, "name");
           return bIsTLD(s.data());
-        }, py::arg("name"));
+        }, py::arg("name"),
+        "List test: the name is a whole TLD table entry or begins with \"xn--\".");
   m.def("is_tld_key", [](py::handle name) {
           std::string s = Copy(name, "name");
           return bIsTLD2(s.data(), static_cast<int>(std::min<size_t>(s.size(), 1 << 20)));
-        }, py::arg("name"));
+        }, py::arg("name"),
+        "Key test: the packed key of the name's first 8 characters matches an entry's.");
   m.def("check_tld", [](py::handle host) {
           std::string s = Copy(host, "host");
           return bCheckTLD(s.data());
-        }, py::arg("host"));
+        }, py::arg("host"),
+        "The list test on the text after the host's last dot; False without a dot.");
   m.def("ip_value", [](py::handle host) {
           Arg text(host, "host");
           int too_many_dots = 0;
           return static_cast<int64_t>(lGetIpFromAuth(text.c_str(), &too_many_dots));
-        }, py::arg("host"));
+        }, py::arg("host"),
+        "The address value of a numeric host; 0 when it is not numeric.");
   m.def("is_ip_host", [](py::handle host) {
           Arg text(host, "host");
           return bIsAuthIp(text.c_str()) != 0;
-        }, py::arg("host"));
+        }, py::arg("host"),
+        "True when the host has the form of a numeric IPv4 host.");
   m.def("ip_string", [](int64_t value) {
           char out[16];
           bGetIpStr(static_cast<long>(value), out);
           return std::string(out);
-        }, py::arg("value"));
+        }, py::arg("value"),
+        "The dotted quad of the low 32 bits of the value; \"000.000.000.000\" for 0.");
   m.def("dotted_quad", [](py::handle url) -> py::object {
           std::string s = Copy(url, "URL");
           char out[16];
           if (!bDottedQuadIp(s.data(), out)) return py::none();
           return py::str(out);
-        }, py::arg("url"));
+        }, py::arg("url"),
+        "The URL's numeric host as a dotted quad, or None when it is not numeric.");
   m.def("is_private_ip", [](py::handle quad) {
           Arg text(quad, "address");
           return bIsPrivateIp(text.c_str()) != 0;
         }, py::arg("quad"));
 
-  py::class_<KeySet>(m, "KeySet")
+  py::class_<KeySet>(m, "KeySet",
+      "Keys to match URLs against (hosts and host/path prefixes, the syntax of\n"
+      "`urlkeys match --list`), held in the library's key store. Immutable once\n"
+      "built; picklable as the store's bytes.")
       .def(py::init([](py::handle keys, py::handle name) {
              auto set = std::make_unique<KeySet>();
              AddKeys(*set, ListName(name), keys);
              return set;
-           }), py::arg("keys") = py::tuple(), py::kw_only(), py::arg("name") = "")
+           }), py::arg("keys") = py::tuple(), py::kw_only(), py::arg("name") = "",
+           "True for a dotted quad in a private or loopback range.")
       .def_static("from_file", [](py::handle path, py::handle name) {
              auto set = std::make_unique<KeySet>();
              std::string file = FilePath(path);
@@ -755,7 +780,8 @@ PYBIND11_MODULE(_urlkeys, m) {
                throw py::error_already_set();
              }
              return set;
-           }, py::arg("path"), py::kw_only(), py::arg("name") = "")
+           }, py::arg("path"), py::kw_only(), py::arg("name") = "",
+           "A KeySet from a list file (one key per line, '#' comments).")
       .def_static("from_lists", [](py::dict lists) {
              auto set = std::make_unique<KeySet>();
              py::object os = py::module_::import("os");
@@ -779,17 +805,20 @@ PYBIND11_MODULE(_urlkeys, m) {
                }
              }
              return set;
-           }, py::arg("lists"))
+           }, py::arg("lists"),
+           "A KeySet from named lists: {name: file path or iterable of lines}.")
       .def("match", [](const KeySet& set, py::handle url) {
              static thread_local MatchOp op;
              op.store = &set.store;
              return RunOne(op, url);
-           }, py::arg("url"))
+           }, py::arg("url"),
+           "The first LCP candidate of the URL that the set holds, or None.")
       .def("match_many", [](const KeySet& set, py::handle urls) {
              auto op = std::make_unique<MatchOp>();
              op->store = &set.store;
              return RunMany(*op, urls);
-           }, py::arg("urls"))
+           }, py::arg("urls"),
+           "match() over a column of URLs, with the GIL released.")
       .def("match_lists", [](const KeySet& set, py::handle url) -> py::object {
              static thread_local Matcher matcher;
              Arg text(url, "URL");
@@ -804,7 +833,8 @@ PYBIND11_MODULE(_urlkeys, m) {
              return py::make_tuple(
                  py::reinterpret_steal<py::str>(NewStr(hit.key.data(), hit.key.size())),
                  py::tuple(names));
-           }, py::arg("url"))
+           }, py::arg("url"),
+           "(key, names of the lists holding it) for the first candidate held, or None.")
       .def("__len__", [](const KeySet& set) { return set.store.KeyCount(); })
       .def_property_readonly("lists", [](const KeySet& set) {
              py::list names;
