@@ -130,18 +130,24 @@ def test_killed_worker_loses_nothing(cluster, tool, tmp_path, key_file, url_line
     assert outcome["result"].lines == 4 * len(url_lines)
 
 
-def test_command_line(tool, tmp_path, key_file, url_lines):
+@pytest.mark.parametrize("where", ["local", "scheduler"])
+def test_command_line(cluster, tool, tmp_path, key_file, url_lines, where):
     source = tmp_path / "urls.txt"
     source.write_bytes(b"\n".join(url_lines[:3000]) + b"\n")
     output = tmp_path / "out"
+    # Its own LocalCluster, or the running one named by its scheduler's address.
+    cluster_args = (["--workers", "1"] if where == "local"
+                    else ["--scheduler", cluster.scheduler.address])
     done = subprocess.run(
         [sys.executable, "-m", "urlkeys.dask", "match", "--list", str(key_file), str(source),
-         "--output", str(output), "--workers", "1", "--blocksize", "20000", "--no-progress"],
+         "--output", str(output), "--blocksize", "20000", "--no-progress", *cluster_args],
         stderr=subprocess.PIPE, timeout=120, check=False)
     assert done.returncode == 0, done.stderr.decode()
     assert b"3000 URLs" in done.stderr
     assert read_parts(output) == run_tool(tool, ["match", "--list", str(key_file)],
                                           source.read_bytes())
+    if where == "local":
+        return
     missing = subprocess.run([sys.executable, "-m", "urlkeys.dask", "match", "--list",
                               str(tmp_path / "nope.txt"), str(source), "--output", str(output)],
                              stderr=subprocess.PIPE, timeout=60, check=False)

@@ -1,0 +1,199 @@
+"""Throughput of the urlkeys Python package, beside the C++ tool and beside
+what a Python user would write without it (urllib.parse + tldextract).
+
+    python python/bench/bench_python.py --tool build/default/tools/urlkeys [--out FILE]
+
+Runs on the repository's 48,010-URL list and on one million URLs (the list
+repeated), prints a Markdown table of URLs per second (best of --rounds) and
+writes it to --out when given. Needs the installed package, NumPy, pandas,
+dask/distributed and tldextract (Debian: python3-tldextract; its bundled
+suffix-list snapshot is used, nothing is fetched).
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+from pathlib import Path
+from urllib.parse import urlsplit
+
+import urlkeys
+
+ROOT = Path(__file__).resolve().parents[2]
+LIST = ROOT / "tests" / "data" / "urls-top.txt"
+
+
+def best(fn, rounds):
+    times = []
+    for _ in range(rounds):
+        t = time.perf_counter()
+        fn()
+        times.append(time.perf_counter() - t)
+    return min(times)
+
+
+def make_keys(urls):
+    """Hosts of every 7th URL and path prefixes of every 11th: about one URL
+    in five hits, as in a category list over ordinary traffic."""
+    keys = set()
+    for i, url in enumerate(urls):
+        walk = urlkeys.lcp(url)
+        if i % 7 == 0 and walk:
+            keys.add(walk[-1])
+        if i % 11 == 0 and len(walk) > 2:
+            keys.add(walk[-3])
+    return sorted(keys)
+
+
+def tool_rate(tool, args, path, n, rounds):
+    def run():
+        with open(path, "rb") as f:
+            subprocess.run([tool, *args], stdin=f, stdout=subprocess.DEVNULL, check=True)
+    return n / best(run, rounds)
+
+
+def python_equivalent(keys):
+    """Matching as a Python user would write it without urlkeys: urllib.parse
+    for host and path, tldextract for the registered domain, then host
+    suffixes down to the registered domain and path prefixes, looked up in a
+    set, most specific first."""
+    import tldextract
+
+    extract = tldextract.TLDExtract(suffix_list_urls=())  # the bundled snapshot only
+    keyset = set(keys)
+
+    def match(url):
+        parts = urlsplit(url if "://" in url[:8] else "//" + url)
+        host = (parts.hostname or "").removeprefix("www.")
+        registered = extract(host).registered_domain or host
+        segments = [s for s in parts.path.split("/") if s]
+        for i in range(len(segments), 0, -1):
+            key = host + "/" + "/".join(segments[:i])
+            if key in keyset:
+                return key
+        labels = host.split(".")
+        stop = len(registered.split("."))
+        for i in range(0, len(labels) - stop + 1):
+            key = ".".join(labels[i:])
+            if key in keyset:
+                return key
+        return None
+    return match
+
+
+def threads_rate(fn, urls, threads, rounds):
+    """URLs per second with `threads` threads each running fn over its share."""
+    share = [urls[i::threads] for i in range(threads)]
+
+    def run():
+        ts = [threading.Thread(target=fn, args=(s,)) for s in share]
+        for t in ts:
+            t.start()
+        for t in ts:
+            t.join()
+    return len(urls) / best(run, rounds)
+
+
+def dask_rate(keys, path, n, workers, blocksize, rounds):
+    import distributed
+    import urlkeys.dask as job
+
+    with distributed.LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                                  host="127.0.0.1", scheduler_kwargs={"dashboard": False},
+                                  dashboard_address=None, silence_logs=40) as cluster, \
+            distributed.Client(cluster) as client, tempfile.TemporaryDirectory() as out:
+        job.run_match(keys, [str(path)], out, client, blocksize=blocksize)  # warm-up
+        return n / best(lambda: job.run_match(keys, [str(path)], out, client,
+                                              blocksize=blocksize), rounds)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--tool", required=True, help="the urlkeys tool (build/default/tools/urlkeys)")
+    parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--out", help="also write the Markdown table here")
+    args = parser.parse_args()
+
+    raw = LIST.read_bytes().split(b"\n")[:-1]
+    small = [u.decode("utf-8", "surrogateescape") for u in raw]
+    million = (small * (1_000_000 // len(small) + 1))[:1_000_000]
+    keys = make_keys(small)
+    keyset = urlkeys.KeySet(keys)
+    rows = []
+
+    with tempfile.TemporaryDirectory() as tmp:
+        key_file = Path(tmp) / "keys.txt"
+        key_file.write_text("\n".join(keys) + "\n", "utf-8", "surrogateescape")
+        files = {}
+        for name, urls in (("48,010", small), ("1,000,000", million)):
+            files[name] = Path(tmp) / f"urls-{len(urls)}.txt"
+            files[name].write_text("\n".join(urls) + "\n", "utf-8", "surrogateescape")
+
+        for name, urls in (("48,010", small), ("1,000,000", million)):
+            n = len(urls)
+            r = args.rounds
+            tool_match = tool_rate(args.tool, ["match", "--list", str(key_file)], files[name], n, r)
+            tool_simple = tool_rate(args.tool, ["simple"], files[name], n, r)
+            tool_lcp = tool_rate(args.tool, ["lcp"], files[name], n, r)
+            measured = [
+                ("match", "C++ tool (`urlkeys match`, output to /dev/null)", tool_match, tool_match),
+                ("match", "`KeySet.match` per URL", n / best(lambda: [keyset.match(u) for u in urls], r), tool_match),
+                ("match", "`KeySet.match_many` (batch)", n / best(lambda: keyset.match_many(urls), r), tool_match),
+                ("simple", "C++ tool (`urlkeys simple`)", tool_simple, tool_simple),
+                ("simple", "`simple` per URL", n / best(lambda: [urlkeys.simple(u) for u in urls], r), tool_simple),
+                ("simple", "`simple_many` (batch)", n / best(lambda: urlkeys.simple_many(urls), r), tool_simple),
+                ("lcp", "C++ tool (`urlkeys lcp`)", tool_lcp, tool_lcp),
+                ("lcp", "`lcp` per URL", n / best(lambda: [urlkeys.lcp(u) for u in urls], r), tool_lcp),
+                ("lcp", "`lcp_many` (batch)", n / best(lambda: urlkeys.lcp_many(urls), r), tool_lcp),
+            ]
+            for op, what, rate, ref in measured:
+                rows.append((name, op, what, rate, rate / ref))
+
+        # The Python-only equivalent is slow: one pass over the short list.
+        equivalent = python_equivalent(keys)
+        eq_rate = len(small) / best(lambda: [equivalent(u) for u in small], 1)
+        batch_rate = len(small) / best(lambda: keyset.match_many(small), args.rounds)
+        agree = sum(equivalent(u) == keyset.match(u) for u in small)
+
+        one = threads_rate(keyset.match_many, million, 1, args.rounds)
+        two = threads_rate(keyset.match_many, million, 2, args.rounds)
+        s_one = threads_rate(urlkeys.simple_many, million, 1, args.rounds)
+        s_two = threads_rate(urlkeys.simple_many, million, 2, args.rounds)
+
+        blocksize = 2 << 20
+        d_one = dask_rate(keyset, files["1,000,000"], 1_000_000, 1, blocksize, args.rounds)
+        d_two = dask_rate(keyset, files["1,000,000"], 1_000_000, 2, blocksize, args.rounds)
+        tool_million = tool_rate(args.tool, ["match", "--list", str(key_file)],
+                                 files["1,000,000"], 1_000_000, args.rounds)
+
+    out = ["| list | operation | how | URLs/s | vs C++ tool |", "|---|---|---|---:|---:|"]
+    for name, op, what, rate, ratio in rows:
+        out.append(f"| {name} | {op} | {what} | {rate:,.0f} | {ratio:.2f}x |")
+    out += [
+        "",
+        "| comparison | URLs/s | ratio |",
+        "|---|---:|---:|",
+        f"| urllib.parse + tldextract matching in Python (48,010) | {eq_rate:,.0f} | 1x |",
+        f"| `KeySet.match_many` (48,010) | {batch_rate:,.0f} | {batch_rate / eq_rate:.0f}x |",
+        f"| (the two agree on {agree:,} of {len(small):,} URLs; see the README) | | |",
+        f"| `KeySet.match_many`, 1 thread (1,000,000) | {one:,.0f} | 1x |",
+        f"| `KeySet.match_many`, 2 threads (1,000,000) | {two:,.0f} | {two / one:.2f}x |",
+        f"| `simple_many`, 1 thread (1,000,000) | {s_one:,.0f} | 1x |",
+        f"| `simple_many`, 2 threads (1,000,000) | {s_two:,.0f} | {s_two / s_one:.2f}x |",
+        f"| C++ tool `urlkeys match`, one process (1,000,000) | {tool_million:,.0f} | 1x |",
+        f"| Dask job, 1 worker (1,000,000, {blocksize >> 20} MiB partitions) | {d_one:,.0f} | {d_one / tool_million:.2f}x |",
+        f"| Dask job, 2 workers | {d_two:,.0f} | {d_two / tool_million:.2f}x (2 vs 1 worker: {d_two / d_one:.2f}x) |",
+    ]
+    text = "\n".join(out) + "\n"
+    print(text)
+    load = os.getloadavg()
+    print(f"load average during the run: {load[0]:.2f} {load[1]:.2f} {load[2]:.2f}", file=sys.stderr)
+    if args.out:
+        Path(args.out).write_text(text)
+
+
+if __name__ == "__main__":
+    main()
