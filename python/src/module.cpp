@@ -104,9 +104,28 @@ class Arg {
 
 // --------------------------------------------------------------- text out
 
-// A str of the bytes, invalid UTF-8 carried as \udcXX.
+bool IsAscii(const char* s, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, s + i, 8);
+    if (word & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; ++i)
+    if (static_cast<unsigned char>(s[i]) & 0x80) return false;
+  return true;
+}
+
+// A str of the bytes, invalid UTF-8 carried as \udcXX. ASCII text, by far
+// the most common, is copied straight into a new str.
 PyObject* NewStr(const char* s, size_t n) {
-  PyObject* o = PyUnicode_DecodeUTF8(s, static_cast<Py_ssize_t>(n), "surrogateescape");
+  PyObject* o;
+  if (IsAscii(s, n)) {
+    o = PyUnicode_New(static_cast<Py_ssize_t>(n), 127);
+    if (o) std::memcpy(PyUnicode_DATA(o), s, n);
+  } else {
+    o = PyUnicode_DecodeUTF8(s, static_cast<Py_ssize_t>(n), "surrogateescape");
+  }
   if (!o) throw py::error_already_set();
   return o;
 }
@@ -126,6 +145,11 @@ class Results {
     text_.append(s, n);
   }
   void None() { values_.push_back({0, 0, kNone}); }
+  // A text that stays where it is until the results are read (a key in an
+  // unchanged store): kept by address, not copied.
+  void Ref(std::string_view s) {
+    values_.push_back({reinterpret_cast<uintptr_t>(s.data()), static_cast<int64_t>(s.size()), kRef});
+  }
   void Int(int64_t v) { values_.push_back({0, v, kInt}); }
   // A list: BeginList, its texts, EndList with what BeginList returned.
   size_t BeginList() {
@@ -139,6 +163,7 @@ class Results {
     const Value& v = values_[read_++];
     switch (v.kind) {
       case kText: return NewStr(text_.data() + v.offset, static_cast<size_t>(v.number));
+      case kRef: return NewStr(reinterpret_cast<const char*>(v.offset), static_cast<size_t>(v.number));
       case kInt: {
         PyObject* o = PyLong_FromLongLong(v.number);
         if (!o) throw py::error_already_set();
@@ -148,11 +173,21 @@ class Results {
     }
   }
   int64_t NextInt() { return values_[read_++].number; }
+  // The next value when it is a Ref (its text's address and length), else
+  // false and nothing consumed.
+  bool NextRef(const char** text, size_t* size) {
+    const Value& v = values_[read_];
+    if (v.kind != kRef) return false;
+    *text = reinterpret_cast<const char*>(v.offset);
+    *size = static_cast<size_t>(v.number);
+    ++read_;
+    return true;
+  }
 
  private:
-  enum Kind : uint8_t { kText, kNone, kInt };
+  enum Kind : uint8_t { kText, kNone, kInt, kRef };
   struct Value {
-    size_t offset;
+    uintptr_t offset;  // in text_, or the address of a Ref
     int64_t number;  // text length or integer
     Kind kind;
   };
@@ -357,12 +392,23 @@ using urlkeys::match::Matcher;
 struct MatchOp {
   const KeyStore* store = nullptr;
   Matcher matcher;
+  // In a batch, one str per distinct key found: hot keys hit again and
+  // again. The store does not change during the call.
+  std::unordered_map<const char*, py::object> seen;
+  bool share = false;
   void Compute(const char* url, size_t, Results& r) {
     Hit hit;
-    if (matcher.Match(*store, url, &hit)) r.Text(hit.key.data(), hit.key.size());
+    if (matcher.Match(*store, url, &hit)) r.Ref(hit.key);
     else r.None();
   }
-  PyObject* Build(Results& r) { return r.NextObject(); }
+  PyObject* Build(Results& r) {
+    const char* key;
+    size_t size;
+    if (!share || !r.NextRef(&key, &size)) return r.NextObject();
+    py::object& str = seen[key];
+    if (!str) str = py::reinterpret_steal<py::object>(NewStr(key, size));
+    return str.inc_ref().ptr();
+  }
 };
 
 // ------------------------------------------------------------------ driver
@@ -435,6 +481,22 @@ class Block {
   std::vector<Text> texts_;
 };
 
+// Keeps the cyclic garbage collector from running while a block's results
+// are built: they hold no cycles, and a column of lists would otherwise set
+// off collections that traverse every result built so far, again and again.
+class NoCollection {
+ public:
+#if PY_VERSION_HEX >= 0x030A0000
+  NoCollection() : was_enabled_(PyGC_Disable()) {}
+  ~NoCollection() {
+    if (was_enabled_) PyGC_Enable();
+  }
+
+ private:
+  int was_enabled_;
+#endif
+};
+
 // URLs per block: large enough that releasing the GIL costs nothing, small
 // enough that two threads take turns building results.
 constexpr Py_ssize_t kBlockSize = 2048;
@@ -461,6 +523,7 @@ py::object RunMany(Op& op, py::handle column) {
       for (const Text& t : block.texts()) op.Compute(t.data, t.size, results);
     }
     block.Clear();
+    NoCollection quiet;
     for (Py_ssize_t i = start; i < end; ++i) PyList_SET_ITEM(raw, i, op.Build(results));
   }
   return LikeColumn(column, out);
@@ -816,6 +879,7 @@ PYBIND11_MODULE(_urlkeys, m) {
       .def("match_many", [](const KeySet& set, py::handle urls) {
              auto op = std::make_unique<MatchOp>();
              op->store = &set.store;
+             op->share = true;
              return RunMany(*op, urls);
            }, py::arg("urls"),
            "match() over a column of URLs, with the GIL released.")
