@@ -54,6 +54,7 @@ struct Text {
 Text ReadText(PyObject* obj, const char* what, long item) {
   Text t;
   if (PyUnicode_Check(obj)) {
+    if (PyUnicode_READY(obj) < 0) throw py::error_already_set();
     if (PyUnicode_IS_ASCII(obj)) {
       t.data = static_cast<const char*>(PyUnicode_DATA(obj));
       t.size = static_cast<size_t>(PyUnicode_GET_LENGTH(obj));
@@ -337,10 +338,6 @@ struct EmbeddedOp {
   PyObject* Build(Results& r) { return r.NextObject(); }
 };
 
-}  // namespace
-
-namespace {
-
 struct LcpListOp {
   int limit = 0;
   std::string text;  // the scanned copy
@@ -577,8 +574,10 @@ std::string ListName(py::handle name) {
 }
 
 // Matches a stream of URL lines against a KeySet, writing text lines as
-// `urlkeys match` writes them: the URL, a tab, the key found or nothing;
-// tab, CR, LF and backslash inside a field escaped as \t, \r, \n, \\.
+// `urlkeys match` writes them: the URL, a tab, the key found or nothing,
+// and with named lists a tab and the names of the lists holding the key,
+// joined by ','; tab, CR, LF and backslash inside a field escaped as \t,
+// \r, \n, \\.
 // Lines are read as the tool reads them: split at '\n', one trailing '\r'
 // dropped, a line longer than kMaxLine bytes skipped and reported. A line
 // holding a NUL is skipped and reported too: the library reads text up to
@@ -589,6 +588,8 @@ class LineMatcher {
 
   explicit LineMatcher(py::object keys) : keys_(std::move(keys)) {
     set_ = &keys_.cast<const KeySet&>();
+    for (int i = 0; i < set_->store.ListCount(); ++i)
+      if (!set_->store.ListName(i).empty()) named_ = true;
     line_.reserve(1024);
   }
 
@@ -685,6 +686,17 @@ class LineMatcher {
           ++matched_;
           ++hits_[hit.key];
         }
+        if (named_) {
+          // The names of the lists holding the key, joined by ','.
+          out += '\t';
+          bool first = true;
+          for (int i = 0; found && i < set_->store.ListCount(); ++i) {
+            if (!(hit.lists >> i & 1)) continue;
+            if (!first) out += ',';
+            first = false;
+            Escape(out, set_->store.ListName(i));
+          }
+        }
         out += '\n';
       }
     }
@@ -707,6 +719,7 @@ class LineMatcher {
 
   py::object keys_;  // keeps the KeySet alive
   const KeySet* set_;
+  bool named_ = false;  // named lists: a third field with the lists' names
   Matcher matcher_;
   std::string line_;
   bool too_long_ = false;
@@ -845,10 +858,17 @@ PYBIND11_MODULE(_urlkeys, m) {
              return set;
            }, py::arg("path"), py::kw_only(), py::arg("name") = "",
            "A KeySet from a list file (one key per line, '#' comments).")
-      .def_static("from_lists", [](py::dict lists) {
+      .def_static("from_lists", [](py::handle lists) {
              auto set = std::make_unique<KeySet>();
              py::object os = py::module_::import("os");
-             for (auto [name, source] : lists) {
+             py::object pairs = PyDict_Check(lists.ptr())
+                                    ? lists.attr("items")()
+                                    : py::reinterpret_borrow<py::object>(lists);
+             for (py::handle pair : pairs) {
+               py::tuple item = py::reinterpret_borrow<py::object>(pair).cast<py::tuple>();
+               if (item.size() != 2)
+                 throw py::type_error("lists holds (name, file or keys) pairs");
+               py::object name = item[0], source = item[1];
                std::string list = ListName(name);
                if (PyUnicode_Check(source.ptr()) || PyBytes_Check(source.ptr()) ||
                    py::isinstance(source, os.attr("PathLike"))) {
@@ -869,7 +889,8 @@ PYBIND11_MODULE(_urlkeys, m) {
              }
              return set;
            }, py::arg("lists"),
-           "A KeySet from named lists: {name: file path or iterable of lines}.")
+           "A KeySet from named lists: {name: file path or iterable of lines}, or\n"
+           "(name, source) pairs (a name given again adds to its list).")
       .def("match", [](const KeySet& set, py::handle url) {
              static thread_local MatchOp op;
              op.store = &set.store;

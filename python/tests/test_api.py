@@ -173,6 +173,10 @@ def test_keyset_files_lists_and_errors(tmp_path):
     assert keys.match_lists("http://ads.example.com/") == ("ads.example.com", ("ads",))
     assert keys.match_lists("http://other.example.com/") is None
     assert urlkeys.KeySet.from_file(ads).match("http://ads.example.com/x") == "ads.example.com"
+    # Pairs: a name given again adds to its list.
+    pairs = urlkeys.KeySet.from_lists([("x", ["a.example"]), ("y", ads), ("x", ["b.example"])])
+    assert pairs.lists == ("x", "y") and len(pairs) == 4
+    assert pairs.match_lists("http://b.example/") == ("b.example", ("x",))
     with pytest.raises(OSError):
         urlkeys.KeySet.from_file(tmp_path / "missing.txt")
     with pytest.raises(ValueError):

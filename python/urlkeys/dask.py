@@ -13,8 +13,8 @@ is restarted gets it again), never once per partition.
 
 DIR receives one file per partition, part-NNNNN.tsv, holding for each input
 line what ``urlkeys match --list KEYS`` prints for it (the URL, a tab, the
-first key held or nothing; tab, CR, LF and backslash escaped), in input
-order; summary.tsv with the hits per key (key, tab, count; most hits first);
+first key held or nothing, and with named lists a tab and the names of the
+lists holding the key; tab, CR, LF and backslash escaped), in input order; summary.tsv with the hits per key (key, tab, count; most hits first);
 and, when lines were skipped, skipped.tsv (file, line number, reason). Lines
 longer than 65536 bytes and lines holding a NUL byte are skipped and
 reported there and on standard error, like the tool's reading of its input;
@@ -26,6 +26,7 @@ import argparse
 import glob
 import gzip
 import os
+import re
 import sys
 import tempfile
 import time
@@ -265,19 +266,29 @@ def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client
                   hits, len(chunks), time.perf_counter() - began)
 
 
+_LIST_NAME = re.compile(r"[A-Za-z0-9_.-]+")
+
+
 def load_keys(specs: Sequence[str]) -> "urlkeys.KeySet":
-    """A KeySet from --list values: FILE, or NAME=FILE for a named list."""
-    if len(specs) == 1 and "=" not in specs[0]:
-        return urlkeys.KeySet.from_file(specs[0])
-    lists: Dict[str, str] = {}
+    """A KeySet from --list values, read as the tool reads them: FILE, or
+    NAME=FILE for a named list (NAME of letters, digits, '_', '.', '-'), or
+    =FILE for a plain list whose file name holds '='. Either every list is
+    named or none is; a name given twice adds to its list. Raises ValueError
+    for a bad value, OSError for a file that cannot be read."""
+    pairs = []
     for spec in specs:
         name, sep, path = spec.partition("=")
         if not sep:
             name, path = "", spec
-        if name in lists:
-            raise ValueError(f"the list name '{name}' is given twice")
-        lists[name] = path
-    return urlkeys.KeySet.from_lists(lists)
+        elif name and not _LIST_NAME.fullmatch(name):
+            raise ValueError(f"list name '{name}' may hold only letters, digits, '_', '.' and '-' "
+                             "(a file whose name holds '=' is given as --list =FILE)")
+        if not path:
+            raise ValueError(f"--list {spec} names no file")
+        pairs.append((name, path))
+    if len({bool(name) for name, _ in pairs}) > 1:
+        raise ValueError("name every list (--list NAME=FILE) or none (--list FILE)")
+    return urlkeys.KeySet.from_lists(pairs)
 
 
 def _parser() -> argparse.ArgumentParser:
