@@ -22,9 +22,7 @@ KEYS = b"# test list\nwikipedia.org\ntools.ietf.org/html\nAngelfire.com\nsourcef
 
 @pytest.fixture(scope="module")
 def cluster():
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
-                                  host="127.0.0.1", scheduler_kwargs={"dashboard": False},
-                                  dashboard_address=None) as c:
+    with job.local_cluster(2) as c:
         with distributed.Client(c) as client:
             yield client
 

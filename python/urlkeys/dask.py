@@ -266,6 +266,16 @@ def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client
                   hits, len(chunks), time.perf_counter() - began)
 
 
+def local_cluster(workers: int, host: str = "127.0.0.1", **kwargs) -> LocalCluster:
+    """A LocalCluster of `workers` single-thread worker processes whose
+    every server (scheduler, workers, their HTTP endpoints) listens on
+    `host` only, without the diagnostic dashboard."""
+    address = f"{host}:0" if ":" not in host else f"[{host}]:0"
+    return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, host=host,
+                        dashboard_address=address, worker_dashboard_address=address,
+                        scheduler_kwargs={"dashboard": False}, **kwargs)
+
+
 _LIST_NAME = re.compile(r"[A-Za-z0-9_.-]+")
 
 
@@ -337,9 +347,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         if args.scheduler:
             client = Client(args.scheduler)
         else:
-            cluster = LocalCluster(n_workers=args.workers, threads_per_worker=1,
-                                   processes=True, host=args.host,
-                                   scheduler_kwargs={"dashboard": False})
+            cluster = local_cluster(args.workers, args.host)
             client = Client(cluster)
         with client:
             result = run_match(keys, args.inputs, args.output, client,
