@@ -705,16 +705,24 @@ class LineMatcher {
     pending_ = false;
   }
 
+  // Appends `s` with tab, LF, CR and backslash escaped; runs of plain bytes
+  // are copied whole.
   static void Escape(std::string& out, std::string_view s) {
-    for (char c : s) {
-      switch (c) {
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\\': out += "\\\\"; break;
-        default: out += c;
+    size_t done = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+      const char* escape;
+      switch (s[i]) {
+        case '\t': escape = "\\t"; break;
+        case '\n': escape = "\\n"; break;
+        case '\r': escape = "\\r"; break;
+        case '\\': escape = "\\\\"; break;
+        default: continue;
       }
+      out.append(s.data() + done, i - done);
+      out.append(escape, 2);
+      done = i + 1;
     }
+    out.append(s.data() + done, s.size() - done);
   }
 
   py::object keys_;  // keeps the KeySet alive

@@ -32,7 +32,10 @@ import tempfile
 import time
 from typing import Dict, List, NamedTuple, Optional, Sequence, Tuple
 
+import dask
 import dask.bag
+from dask.base import tokenize
+from dask.highlevelgraph import HighLevelGraph
 from distributed import Client, LocalCluster, WorkerPlugin, get_worker, progress
 
 import urlkeys
@@ -97,7 +100,8 @@ def expand_inputs(patterns: Sequence[str]) -> List[str]:
 
 
 def plan(files: Sequence[str], blocksize: int = DEFAULT_BLOCKSIZE) -> List[Chunk]:
-    """Cuts the files into partitions of about `blocksize` bytes."""
+    """Cuts the files into partitions of at most about `blocksize` bytes,
+    each plain file into pieces of equal size."""
     chunks: List[Chunk] = []
     for path in files:
         path = os.path.abspath(path)
@@ -105,15 +109,19 @@ def plan(files: Sequence[str], blocksize: int = DEFAULT_BLOCKSIZE) -> List[Chunk
             chunks.append(Chunk(len(chunks), path, 0, None, True))
             continue
         size = os.path.getsize(path)
-        start = 0
-        while True:
-            end = start + blocksize
-            if end >= size:
-                chunks.append(Chunk(len(chunks), path, start, None, False))
-                break
-            chunks.append(Chunk(len(chunks), path, start, end, False))
-            start = end
+        pieces = max(1, -(-size // blocksize))
+        for i in range(pieces):
+            end = None if i == pieces - 1 else size * (i + 1) // pieces
+            chunks.append(Chunk(len(chunks), path, size * i // pieces, end, False))
     return chunks
+
+
+def auto_blocksize(files: Sequence[str], threads: int) -> int:
+    """A partition size that gives every worker thread about four
+    partitions of the plain input (so that the last ones balance out),
+    between 1 MiB and DEFAULT_BLOCKSIZE."""
+    total = sum(os.path.getsize(p) for p in files if not _is_gzip(p))
+    return min(DEFAULT_BLOCKSIZE, max(1 << 20, -(-total // (4 * max(1, threads)))))
 
 
 def _chunk_blocks(chunk: Chunk):
@@ -193,8 +201,8 @@ def _worker_keys(name: str) -> "urlkeys.KeySet":
     return get_worker().plugins[name].keys
 
 
-def _run_chunk(chunk: Chunk, plugin: str, output: str) -> Outcome:
-    return match_chunk(chunk, _worker_keys(plugin), output)
+def _run_partition(chunk: Chunk, plugin: str, output: str) -> List[Outcome]:
+    return [match_chunk(chunk, _worker_keys(plugin), output)]
 
 
 def _escape(text: str) -> bytes:
@@ -204,10 +212,13 @@ def _escape(text: str) -> bytes:
 
 
 def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client,
-              blocksize: int = DEFAULT_BLOCKSIZE, show_progress: bool = False) -> Result:
-    """Runs the match job on `client`'s cluster and writes `output`."""
+              blocksize: Optional[int] = None, show_progress: bool = False) -> Result:
+    """Runs the match job on `client`'s cluster and writes `output`. Without
+    a `blocksize`, partitions are sized for the cluster (auto_blocksize)."""
     began = time.perf_counter()
     files = expand_inputs(inputs)
+    if blocksize is None:
+        blocksize = auto_blocksize(files, sum(client.nthreads().values()))
     chunks = plan(files, blocksize)
     os.makedirs(output, exist_ok=True)
     for name in os.listdir(output):
@@ -217,8 +228,13 @@ def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client
     plugin_name = f"{PLUGIN_PREFIX}{os.getpid()}-{id(keys):x}"
     client.register_worker_plugin(KeyListPlugin(keys, plugin_name), name=plugin_name)
     try:
-        bag = dask.bag.from_sequence(chunks, partition_size=1).map(
-            _run_chunk, plugin=plugin_name, output=os.path.abspath(output))
+        # One task per partition: each partition of the bag is the outcome
+        # of matching one chunk.
+        name = f"urlkeys-match-{tokenize(chunks, plugin_name, output)}"
+        layer = {(name, i): (_run_partition, chunk, plugin_name, os.path.abspath(output))
+                 for i, chunk in enumerate(chunks)}
+        bag = dask.bag.Bag(HighLevelGraph.from_collections(name, layer, dependencies=[]),
+                           name, len(chunks))
         running = client.persist(bag)
         if show_progress:
             progress(running)
@@ -269,11 +285,18 @@ def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client
 def local_cluster(workers: int, host: str = "127.0.0.1", **kwargs) -> LocalCluster:
     """A LocalCluster of `workers` single-thread worker processes whose
     every server (scheduler, workers, their HTTP endpoints) listens on
-    `host` only, without the diagnostic dashboard."""
+    `host` only, without the diagnostic dashboard. With no dashboard to
+    feed, the workers' sampling profiler is off and their housekeeping runs
+    less often, which leaves the cores to the tasks when there is one
+    worker per core."""
     address = f"{host}:0" if ":" not in host else f"[{host}]:0"
-    return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, host=host,
-                        dashboard_address=address, worker_dashboard_address=address,
-                        scheduler_kwargs={"dashboard": False}, **kwargs)
+    quiet = {"distributed.worker.profile.enabled": False,
+             "distributed.admin.tick.interval": "100ms",
+             "distributed.worker.memory.monitor-interval": "1s"}
+    with dask.config.set(quiet):
+        return LocalCluster(n_workers=workers, threads_per_worker=1, processes=True, host=host,
+                            dashboard_address=address, worker_dashboard_address=address,
+                            scheduler_kwargs={"dashboard": False}, **kwargs)
 
 
 _LIST_NAME = re.compile(r"[A-Za-z0-9_.-]+")
@@ -322,8 +345,9 @@ def _parser() -> argparse.ArgumentParser:
                        help="address the LocalCluster listens on (default 127.0.0.1)")
     match.add_argument("--workers", type=int, default=os.cpu_count() or 1,
                        help="LocalCluster worker processes (default: one per core)")
-    match.add_argument("--blocksize", type=int, default=DEFAULT_BLOCKSIZE, metavar="BYTES",
-                       help="bytes of a plain file per partition (default 32 MiB)")
+    match.add_argument("--blocksize", type=int, default=None, metavar="BYTES",
+                       help="bytes of a plain file per partition (default: about four "
+                            "partitions per worker, from 1 to 32 MiB)")
     match.add_argument("--progress", action=argparse.BooleanOptionalAction, default=None,
                        help="progress bar (default: when standard error is a terminal)")
     return parser
@@ -331,7 +355,7 @@ def _parser() -> argparse.ArgumentParser:
 
 def main(argv: Optional[Sequence[str]] = None) -> int:
     args = _parser().parse_args(argv)
-    if args.blocksize < 1 or args.workers < 1:
+    if (args.blocksize is not None and args.blocksize < 1) or args.workers < 1:
         print("urlkeys.dask: --blocksize and --workers take a number from 1 up", file=sys.stderr)
         return 2
     try:
