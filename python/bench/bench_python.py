@@ -69,11 +69,13 @@ def python_equivalent(keys):
         parts = urlsplit(url if "://" in url[:8] else "//" + url)
         host = (parts.hostname or "").removeprefix("www.")
         registered = extract(host).registered_domain or host
-        segments = [s for s in parts.path.split("/") if s]
-        for i in range(len(segments), 0, -1):
-            key = host + "/" + "/".join(segments[:i])
+        path = parts.path[1:]  # the path as written, then one segment less at a time
+        while path:
+            key = host + "/" + path
             if key in keyset:
                 return key
+            cut = path.rfind("/")
+            path = path[:cut] if cut >= 0 else ""
         labels = host.split(".")
         stop = len(registered.split("."))
         for i in range(0, len(labels) - stop + 1):
