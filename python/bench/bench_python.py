@@ -108,15 +108,25 @@ def threads_rate(fn, urls, threads, rounds):
     return len(urls) / best_time, cores
 
 
-def dask_rate(keys, path, n, workers, blocksize, rounds):
+def dask_rates(keys, path, n, rounds):
+    """URLs per second of the Dask job on a LocalCluster of one worker and
+    on one of two (best of `rounds`, the two run in turns so that both meet
+    the same machine), partitions sized by the job itself."""
     import distributed
     import urlkeys.dask as job
 
-    with job.local_cluster(workers, silence_logs=40) as cluster, \
-            distributed.Client(cluster) as client, tempfile.TemporaryDirectory() as out:
-        job.run_match(keys, [str(path)], out, client, blocksize=blocksize)  # warm-up
-        return n / best(lambda: job.run_match(keys, [str(path)], out, client,
-                                              blocksize=blocksize), rounds)
+    best = {1: float("inf"), 2: float("inf")}
+    with job.local_cluster(1, silence_logs=40) as one, distributed.Client(one) as c1, \
+            job.local_cluster(2, silence_logs=40) as two, distributed.Client(two) as c2, \
+            tempfile.TemporaryDirectory() as out:
+        for client in (c1, c2):
+            job.run_match(keys, [str(path)], out, client)  # warm-up
+        for _ in range(rounds):
+            for workers, client in ((1, c1), (2, c2)):
+                began = time.perf_counter()
+                job.run_match(keys, [str(path)], out, client)
+                best[workers] = min(best[workers], time.perf_counter() - began)
+    return n / best[1], n / best[2]
 
 
 def main():
@@ -173,9 +183,7 @@ def main():
         s_one, s_one_cores = threads_rate(urlkeys.simple_many, million, 1, rounds)
         s_two, s_two_cores = threads_rate(urlkeys.simple_many, million, 2, rounds)
 
-        blocksize = 2 << 20
-        d_one = dask_rate(keyset, files["1,000,000"], 1_000_000, 1, blocksize, args.rounds)
-        d_two = dask_rate(keyset, files["1,000,000"], 1_000_000, 2, blocksize, args.rounds)
+        d_one, d_two = dask_rates(keyset, files["1,000,000"], 1_000_000, rounds)
         tool_million = tool_rate(args.tool, ["match", "--list", str(key_file)],
                                  files["1,000,000"], 1_000_000, args.rounds)
 
@@ -194,7 +202,7 @@ def main():
         f"| `simple_many`, 1 thread (1,000,000; {s_one_cores:.2f} cores busy) | {s_one:,.0f} | 1x |",
         f"| `simple_many`, 2 threads ({s_two_cores:.2f} cores busy) | {s_two:,.0f} | {s_two / s_one:.2f}x |",
         f"| C++ tool `urlkeys match`, one process (1,000,000) | {tool_million:,.0f} | 1x |",
-        f"| Dask job, 1 worker (1,000,000, {blocksize >> 20} MiB partitions) | {d_one:,.0f} | {d_one / tool_million:.2f}x |",
+        f"| Dask job, 1 worker (1,000,000; partitions as the job sizes them) | {d_one:,.0f} | {d_one / tool_million:.2f}x |",
         f"| Dask job, 2 workers | {d_two:,.0f} | {d_two / tool_million:.2f}x (2 vs 1 worker: {d_two / d_one:.2f}x) |",
     ]
     text = "\n".join(out) + "\n"
