@@ -23,7 +23,29 @@ from urllib.parse import urlsplit
 import urlkeys
 
 ROOT = Path(__file__).resolve().parents[2]
+IDLE_WAIT = 0.0  # --idle-wait
 LIST = ROOT / "tests" / "data" / "urls-top.txt"
+
+
+def idle_cores(interval=0.3):
+    """Cores left idle by every process on the machine over `interval`."""
+    def sample():
+        with open("/proc/stat") as f:
+            fields = [int(x) for x in f.readline().split()[1:]]
+        return fields[3] + fields[4], sum(fields)
+    idle0, total0 = sample()
+    time.sleep(interval)
+    idle1, total1 = sample()
+    return (os.cpu_count() or 1) * (idle1 - idle0) / max(1, total1 - total0)
+
+
+def wait_for_idle(seconds):
+    """On a shared machine, scaling is measured only while the cores are
+    free: waits (at most `seconds`) until nearly all of them are idle."""
+    deadline = time.monotonic() + seconds
+    want = (os.cpu_count() or 1) - 0.2
+    while time.monotonic() < deadline and idle_cores() < want:
+        time.sleep(1)
 
 
 def best(fn, rounds):
@@ -94,6 +116,7 @@ def threads_rate(fn, urls, threads, rounds):
     share = [urls[i::threads] for i in range(threads)]
     best_time, cores = float("inf"), 0.0
     for _ in range(rounds):
+        wait_for_idle(IDLE_WAIT)
         began, cpu = time.perf_counter(), os.times()
         ts = [threading.Thread(target=fn, args=(s,)) for s in share]
         for t in ts:
@@ -123,6 +146,7 @@ def dask_rates(keys, path, n, rounds):
             job.run_match(keys, [str(path)], out, client)  # warm-up
         for _ in range(rounds):
             for workers, client in ((1, c1), (2, c2)):
+                wait_for_idle(IDLE_WAIT)
                 began = time.perf_counter()
                 job.run_match(keys, [str(path)], out, client)
                 best[workers] = min(best[workers], time.perf_counter() - began)
@@ -134,7 +158,12 @@ def main():
     parser.add_argument("--tool", required=True, help="the urlkeys tool (build/default/tools/urlkeys)")
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--out", help="also write the Markdown table here")
+    parser.add_argument("--idle-wait", type=float, default=0.0, metavar="SECONDS",
+                        help="before each scaling round wait up to this long for idle cores "
+                             "(for a machine shared with other work)")
     args = parser.parse_args()
+    global IDLE_WAIT
+    IDLE_WAIT = args.idle_wait
 
     raw = LIST.read_bytes().split(b"\n")[:-1]
     small = [u.decode("utf-8", "surrogateescape") for u in raw]
