@@ -184,3 +184,13 @@ def test_plain_list_whose_name_holds_equals(tmp_path):
     path.write_bytes(b"example.com\n")
     keys = job.load_keys([f"={path}"])
     assert keys.lists == ("",) and keys.match("http://x.example.com/") == "example.com"
+
+
+def test_file_given_twice_counts_its_own_lines(cluster, tmp_path, key_file):
+    source = tmp_path / "urls.txt"
+    source.write_bytes(b"http://a.wikipedia.org/\n" * 3000 + b"http://x\0y/\n" + b"http://b.com/\n")
+    keys = urlkeys.KeySet.from_file(key_file)
+    result = job.run_match(keys, [str(source), str(source)], str(tmp_path / "out"), cluster,
+                           blocksize=20_000)
+    assert result.skipped == [(str(source), 3001, "holds a NUL byte")] * 2
+    assert result.lines == 2 * 3002 and result.hits == {"wikipedia.org": 6000}

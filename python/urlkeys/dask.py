@@ -14,8 +14,9 @@ is restarted gets it again), never once per partition.
 DIR receives one file per partition, part-NNNNN.tsv, holding for each input
 line what ``urlkeys match --list KEYS`` prints for it (the URL, a tab, the
 first key held or nothing, and with named lists a tab and the names of the
-lists holding the key; tab, CR, LF and backslash escaped), in input order; summary.tsv with the hits per key (key, tab, count; most hits first);
-and, when lines were skipped, skipped.tsv (file, line number, reason). Lines
+lists holding the key; tab, CR, LF and backslash escaped), in input order;
+summary.tsv with the hits per key (key, tab, count; most hits first); and,
+when lines were skipped, skipped.tsv (file, line number, reason). Lines
 longer than 65536 bytes and lines holding a NUL byte are skipped and
 reported there and on standard error, like the tool's reading of its input;
 every other input line is in exactly one part file. Exit status: 0 done,
@@ -50,6 +51,7 @@ class Chunk(NamedTuple):
     """One partition: lines of `path` that start in [start, end)."""
 
     index: int
+    file: int  # the position of the file among the inputs
     path: str
     start: int
     end: Optional[int]  # None: to the end of the file
@@ -103,16 +105,16 @@ def plan(files: Sequence[str], blocksize: int = DEFAULT_BLOCKSIZE) -> List[Chunk
     """Cuts the files into partitions of at most about `blocksize` bytes,
     each plain file into pieces of equal size."""
     chunks: List[Chunk] = []
-    for path in files:
+    for file, path in enumerate(files):
         path = os.path.abspath(path)
         if _is_gzip(path):
-            chunks.append(Chunk(len(chunks), path, 0, None, True))
+            chunks.append(Chunk(len(chunks), file, path, 0, None, True))
             continue
         size = os.path.getsize(path)
         pieces = max(1, -(-size // blocksize))
         for i in range(pieces):
             end = None if i == pieces - 1 else size * (i + 1) // pieces
-            chunks.append(Chunk(len(chunks), path, size * i // pieces, end, False))
+            chunks.append(Chunk(len(chunks), file, path, size * i // pieces, end, False))
     return chunks
 
 
@@ -221,9 +223,9 @@ def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client
         blocksize = auto_blocksize(files, sum(client.nthreads().values()))
     chunks = plan(files, blocksize)
     os.makedirs(output, exist_ok=True)
-    for name in os.listdir(output):
-        if name.startswith("part-") and name.endswith(".tsv"):
-            os.unlink(os.path.join(output, name))
+    for entry in os.listdir(output):
+        if entry.startswith("part-") and entry.endswith(".tsv"):
+            os.unlink(os.path.join(output, entry))
 
     plugin_name = f"{PLUGIN_PREFIX}{os.getpid()}-{id(keys):x}"
     client.register_worker_plugin(KeyListPlugin(keys, plugin_name), name=plugin_name)
@@ -247,10 +249,10 @@ def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client
             pass
 
     # Temporary files of tasks whose worker died while writing.
-    for name in os.listdir(output):
-        if name.startswith(".part-"):
+    for entry in os.listdir(output):
+        if entry.startswith(".part-"):
             try:
-                os.unlink(os.path.join(output, name))
+                os.unlink(os.path.join(output, entry))
             except OSError:
                 pass
     outcomes.sort(key=lambda o: o.index)
@@ -258,12 +260,12 @@ def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client
         raise RuntimeError("the cluster returned an incomplete set of partitions")
     hits: Dict[str, int] = {}
     skipped: List[Tuple[str, int, str]] = []
-    lines_before: Dict[str, int] = {}
+    lines_before: Dict[int, int] = {}  # per input file, lines of its earlier chunks
     for chunk, outcome in zip(chunks, outcomes):
-        base = lines_before.get(chunk.path, 0)
+        base = lines_before.get(chunk.file, 0)
         for number, reason in outcome.skipped:
             skipped.append((chunk.path, base + number, reason))
-        lines_before[chunk.path] = base + outcome.lines
+        lines_before[chunk.file] = base + outcome.lines
         for key, count in outcome.hits.items():
             hits[key] = hits.get(key, 0) + count
 
