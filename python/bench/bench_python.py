@@ -51,6 +51,7 @@ def wait_for_idle(seconds):
 def best(fn, rounds):
     times = []
     for _ in range(rounds):
+        wait_for_idle(IDLE_WAIT)
         t = time.perf_counter()
         fn()
         times.append(time.perf_counter() - t)
@@ -159,7 +160,7 @@ def main():
     parser.add_argument("--rounds", type=int, default=3)
     parser.add_argument("--out", help="also write the Markdown table here")
     parser.add_argument("--idle-wait", type=float, default=0.0, metavar="SECONDS",
-                        help="before each scaling round wait up to this long for idle cores "
+                        help="before each timed round wait up to this long for idle cores "
                              "(for a machine shared with other work)")
     args = parser.parse_args()
     global IDLE_WAIT
