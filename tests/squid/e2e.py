@@ -144,7 +144,8 @@ http_access deny all
         # A sanitized helper stops at its first report, which lands in the
         # cache log (the helpers' standard error); see sanitizer_reports().
         env = dict(os.environ, UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1",
-                   ASAN_OPTIONS="halt_on_error=1:detect_leaks=1")
+                   ASAN_OPTIONS="halt_on_error=1:detect_leaks=1",
+                   LD_LIBRARY_PATH=os.path.dirname(urlkeys))
         self.process = subprocess.Popen([squid, "-N", "-f", self.conf], stdout=self.log,
                                         stderr=subprocess.STDOUT, cwd=tmp, env=env)
 
@@ -284,6 +285,20 @@ def load(port, urls, expect, clients, seconds, stop_early=None):
     return answers[0], wrong, time.monotonic() - start
 
 
+def install_helper(urlkeys, bindir):
+    """Copies the tool and the urlkeys libraries it links (by their sonames)
+    into `bindir`; returns the copy's path."""
+    os.makedirs(bindir)
+    helper = os.path.join(bindir, "urlkeys")
+    shutil.copy2(urlkeys, helper)
+    linked = subprocess.run(["ldd", urlkeys], capture_output=True, text=True).stdout
+    for line in linked.splitlines():
+        parts = line.split()
+        if len(parts) >= 3 and parts[0].startswith("liburlkeys") and parts[1] == "=>":
+            shutil.copy2(parts[2], os.path.join(bindir, parts[0]))
+    return helper
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__)
@@ -309,6 +324,10 @@ def main():
     with open(malware, "w") as f:
         f.write(MALWARE_LIST)
     lists = [("ads", ads), ("malware", malware)]
+    # The helper runs as the proxy's user, who may not reach the build folder
+    # (a private temporary clone, say): the helper and the urlkeys library it
+    # links go into this directory, found there through LD_LIBRARY_PATH.
+    helper = install_helper(urlkeys, os.path.join(tmp, "bin"))
     # Squid started as root runs itself and its helpers as 'proxy': let that
     # user write its logs here and read the lists.
     if os.geteuid() == 0:
@@ -326,7 +345,7 @@ def main():
     o = origin.server_address[1]
     threading.Thread(target=origin.serve_forever, daemon=True).start()
 
-    proxy = Proxy(squid, tmp, urlkeys, lists)
+    proxy = Proxy(squid, tmp, helper, lists)
     try:
         if not check(proxy.wait_ready("http://news.example.test:%d/ready" % o),
                      "squid did not start (see %s)" % tmp):
@@ -347,7 +366,7 @@ def main():
                   "starting it again (attempt %d of 5)"
                   % (log[log.rindex("assertion failed"):].splitlines()[0], attempt + 1), flush=True)
             proxy.stop()
-            proxy = Proxy(squid, tmp, urlkeys, lists)
+            proxy = Proxy(squid, tmp, helper, lists)
             if not check(proxy.wait_ready("http://news.example.test:%d/ready" % o),
                          "squid did not start again"):
                 return 1
