@@ -741,6 +741,16 @@ class LineMatcher {
 
 }  // namespace
 
+// Defines `name(url)` and its column form `name_many(urls)` for one
+// operation (pybind11 keeps its own copies of the names and texts).
+template <class Op>
+void DefOneAndMany(py::module_& m, const std::string& name, const std::string& doc) {
+  m.def(name.c_str(), [](py::handle url) { return RunOne<Op>(url); }, py::arg("url"), doc.c_str());
+  const std::string many_doc = name + "() over a column of URLs, with the GIL released.";
+  m.def((name + "_many").c_str(), [](py::handle c) { return RunMany<Op>(c); }, py::arg("urls"),
+        many_doc.c_str());
+}
+
 PYBIND11_MODULE(_urlkeys, m) {
   m.doc() = "The urlkeys library: URL components, simplified URLs, LCP candidates, "
             "TLD tests, IPv4 hosts, MD5 digests and key matching.";
@@ -753,20 +763,14 @@ PYBIND11_MODULE(_urlkeys, m) {
     g_lcp_list_type = py::object();
   }));
 
-  m.def("parse", [](py::handle url) { return RunOne<ParseOp>(url); }, py::arg("url"),
-        "The URL's components and error flags as a ParsedURL.");
-  m.def("simple", [](py::handle url) { return RunOne<SimpleOp>(url); }, py::arg("url"),
-        "The simplified URL: scheme, canonical host, port and path, trailing slashes removed.");
-  m.def("reversed_host", [](py::handle url) { return RunOne<ReversedHostOp>(url); },
-        py::arg("url"),
-        "The URL's host name with its labels in reverse order.");
-  m.def("lcp", [](py::handle url) { return RunOne<LcpOp>(url); }, py::arg("url"),
-        "The LCP candidates of the URL, most specific first.");
-  m.def("md5", [](py::handle url) { return RunOne<Md5Op>(url); }, py::arg("url"),
-        "The MD5 of the URL's bytes as 32 lowercase hex digits.");
-  m.def("embedded_host", [](py::handle url) { return RunOne<EmbeddedOp>(url); },
-        py::arg("url"),
-        "The host inside a search-engine cache URL or web-archive URL, or None.");
+  DefOneAndMany<ParseOp>(m, "parse", "The URL's components and error flags as a ParsedURL.");
+  DefOneAndMany<SimpleOp>(
+      m, "simple", "The simplified URL: scheme, canonical host, port and path, trailing slashes removed.");
+  DefOneAndMany<ReversedHostOp>(m, "reversed_host", "The URL's host name with its labels in reverse order.");
+  DefOneAndMany<LcpOp>(m, "lcp", "The LCP candidates of the URL, most specific first.");
+  DefOneAndMany<Md5Op>(m, "md5", "The MD5 of the URL's bytes as 32 lowercase hex digits.");
+  DefOneAndMany<EmbeddedOp>(
+      m, "embedded_host", "The host inside a search-engine cache URL or web-archive URL, or None.");
   m.def("lcp_list", [](py::handle text, int limit) {
           static thread_local LcpListOp op;
           op.limit = limit;
@@ -774,20 +778,6 @@ PYBIND11_MODULE(_urlkeys, m) {
         }, py::arg("text"), py::arg("limit") = 20,
         "The numbered LCP element list of raw text (at most `limit`, 0-20, candidates) as an LcpList.");
 
-  m.def("parse_many", [](py::handle c) { return RunMany<ParseOp>(c); }, py::arg("urls"),
-        "parse() over a column of URLs, with the GIL released.");
-  m.def("simple_many", [](py::handle c) { return RunMany<SimpleOp>(c); }, py::arg("urls"),
-        "simple() over a column of URLs, with the GIL released.");
-  m.def("reversed_host_many", [](py::handle c) { return RunMany<ReversedHostOp>(c); },
-        py::arg("urls"),
-        "reversed_host() over a column of URLs, with the GIL released.");
-  m.def("lcp_many", [](py::handle c) { return RunMany<LcpOp>(c); }, py::arg("urls"),
-        "lcp() over a column of URLs, with the GIL released.");
-  m.def("md5_many", [](py::handle c) { return RunMany<Md5Op>(c); }, py::arg("urls"),
-        "md5() over a column of URLs, with the GIL released.");
-  m.def("embedded_host_many", [](py::handle c) { return RunMany<EmbeddedOp>(c); },
-        py::arg("urls"),
-        "embedded_host() over a column of URLs, with the GIL released.");
   m.def("lcp_list_many", [](py::handle c, int limit) {
           LcpListOp op;
           op.limit = limit;
