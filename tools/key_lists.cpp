@@ -39,7 +39,7 @@ bool LoadKeyLists(const Options& options, urlkeys::match::KeyStore* store) {
     for (const char* line : kSampleList) store->AddLine("", line);
     return true;
   }
-  for (const ListSpec& list : options.lists) {
+  for (const ListOption& list : options.lists) {
     std::string error;
     if (!store->LoadFile(list.name, list.path, &error)) {
       fprintf(stderr, "urlkeys: %s\n", error.c_str());

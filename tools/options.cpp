@@ -85,23 +85,23 @@ bool IsListName(std::string_view name) {
 // or FILE. Returns an empty text, or the usage error.
 std::string AddList(const char* value, Options* options) {
   const char* eq = strchr(value, '=');
-  ListSpec spec{"", value};
+  ListOption list{"", value};
   if (eq) {
-    spec.path = eq + 1;
+    list.path = eq + 1;
     if (eq != value) {
-      spec.name.assign(value, static_cast<size_t>(eq - value));
-      if (!IsListName(spec.name))
-        return "list name '" + spec.name +
+      list.name.assign(value, static_cast<size_t>(eq - value));
+      if (!IsListName(list.name))
+        return "list name '" + list.name +
                "' may hold only letters, digits, '_', '.' and '-' "
                "(a file whose name holds '=' is given as --list =FILE)";
     }
-    if (*spec.path == '\0') return "--list " + std::string(value) + " names no file";
+    if (*list.path == '\0') return "--list " + std::string(value) + " names no file";
   }
-  bool named = !spec.name.empty();
+  bool named = !list.name.empty();
   if (!options->lists.empty() && named != options->named_lists)
     return "name every list (--list NAME=FILE) or none (--list FILE)";
   options->named_lists = named;
-  options->lists.push_back(std::move(spec));
+  options->lists.push_back(std::move(list));
   return "";
 }
 

@@ -10,7 +10,7 @@ namespace urlkeys::tool {
 struct Command;
 
 // One --list: a file of keys, under a list name ("" for a plain --list FILE).
-struct ListSpec {
+struct ListOption {
   std::string name;
   const char* path;
 };
@@ -20,7 +20,7 @@ struct Options {
   bool json = false;
   bool stats = false;
   int limit = -1;                 // -1: not given
-  std::vector<ListSpec> lists;    // in command-line order
+  std::vector<ListOption> lists;    // in command-line order
   bool named_lists = false;       // the lists were given as NAME=FILE
   std::vector<const char*> urls;  // URL arguments
 };

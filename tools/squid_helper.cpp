@@ -65,10 +65,10 @@ struct StoreSlot {
   std::atomic<bool> stopping{false};  // set by the loop before it wakes the reloader
 };
 
-std::shared_ptr<const KeyStore> LoadLists(const std::vector<ListSpec>& lists,
+std::shared_ptr<const KeyStore> LoadLists(const std::vector<ListOption>& lists,
                                           std::string* error) {
   auto store = std::make_shared<KeyStore>();
-  for (const ListSpec& list : lists)
+  for (const ListOption& list : lists)
     if (!store->LoadFile(list.name, list.path, error)) return nullptr;
   return store;
 }
@@ -76,7 +76,7 @@ std::shared_ptr<const KeyStore> LoadLists(const std::vector<ListSpec>& lists,
 // Waits for SIGHUP (reload) or SIGUSR1 (stop, once the loop has set
 // `stopping`; from anyone else it is ignored), with both signals blocked in
 // every thread of the process, so they arrive only here.
-void ReloadOnHangup(const std::vector<ListSpec>* lists, StoreSlot* slot, sigset_t signals) {
+void ReloadOnHangup(const std::vector<ListOption>* lists, StoreSlot* slot, sigset_t signals) {
   for (;;) {
     int signal = 0;
     if (sigwait(&signals, &signal) != 0 || slot->stopping.load()) return;

@@ -155,28 +155,28 @@ def test_command_line(cluster, tool, tmp_path, key_file, url_lines, where):
 def test_named_lists_equal_tool(cluster, tool, tmp_path, url_lines):
     (tmp_path / "ads.txt").write_bytes(b"tools.ietf.org\nwikipedia.org\n")
     (tmp_path / "odd=name.txt").write_bytes(b"wikipedia.org\nsourceforge.net\n")
-    specs = [f"ads={tmp_path / 'ads.txt'}", f"more.lists={tmp_path / 'odd=name.txt'}"]
+    list_args = [f"ads={tmp_path / 'ads.txt'}", f"more.lists={tmp_path / 'odd=name.txt'}"]
     source = tmp_path / "urls.txt"
     source.write_bytes(b"\n".join(url_lines[:5000]) + b"\n")
-    args = ["match"] + [a for spec in specs for a in ("--list", spec)]
+    args = ["match"] + [a for list_arg in list_args for a in ("--list", list_arg)]
     done = subprocess.run([tool, *args], stdin=open(source, "rb"), stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL, check=False)
     if done.returncode == 2:
         pytest.skip("this urlkeys tool has no named lists")
     output = tmp_path / "out"
-    job.run_match(job.load_keys(specs), [str(source)], str(output), cluster, blocksize=50_000)
+    job.run_match(job.load_keys(list_args), [str(source)], str(output), cluster, blocksize=50_000)
     assert read_parts(output) == done.stdout
     assert b"\tads,more.lists\n" in done.stdout
 
 
-@pytest.mark.parametrize("specs, error", [
+@pytest.mark.parametrize("list_args, error", [
     (["a=x.txt", "y.txt"], "name every list"),
     (["bad name=x.txt"], "may hold only"),
     (["ads="], "names no file"),
 ])
-def test_list_options_refused(specs, error):
+def test_list_options_refused(list_args, error):
     with pytest.raises(ValueError, match=error):
-        job.load_keys(specs)
+        job.load_keys(list_args)
 
 
 def test_plain_list_whose_name_holds_equals(tmp_path):

@@ -304,22 +304,22 @@ def local_cluster(workers: int, host: str = "127.0.0.1", **kwargs) -> LocalClust
 _LIST_NAME = re.compile(r"[A-Za-z0-9_.-]+")
 
 
-def load_keys(specs: Sequence[str]) -> "urlkeys.KeySet":
+def load_keys(list_args: Sequence[str]) -> "urlkeys.KeySet":
     """A KeySet from --list values, read as the tool reads them: FILE, or
     NAME=FILE for a named list (NAME of letters, digits, '_', '.', '-'), or
     =FILE for a plain list whose file name holds '='. Either every list is
     named or none is; a name given twice adds to its list. Raises ValueError
     for a bad value, OSError for a file that cannot be read."""
     pairs = []
-    for spec in specs:
-        name, sep, path = spec.partition("=")
+    for list_arg in list_args:
+        name, sep, path = list_arg.partition("=")
         if not sep:
-            name, path = "", spec
+            name, path = "", list_arg
         elif name and not _LIST_NAME.fullmatch(name):
             raise ValueError(f"list name '{name}' may hold only letters, digits, '_', '.' and '-' "
                              "(a file whose name holds '=' is given as --list =FILE)")
         if not path:
-            raise ValueError(f"--list {spec} names no file")
+            raise ValueError(f"--list {list_arg} names no file")
         pairs.append((name, path))
     if len({bool(name) for name, _ in pairs}) > 1:
         raise ValueError("name every list (--list NAME=FILE) or none (--list FILE)")
