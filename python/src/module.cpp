@@ -197,39 +197,33 @@ class Results {
   size_t read_ = 0;
 };
 
-// A tuple of `n` objects taken from `r`.
-PyObject* NextTuple(Results& r, int n) {
-  PyObject* t = PyTuple_New(n);
-  if (!t) throw py::error_already_set();
-  for (int i = 0; i < n; ++i) {
-    PyObject* o;
+// Fills the `n` slots of a new tuple or list `seq` with objects taken from
+// `r` (`set` stores one); the sequence is released if taking one fails.
+template <class Set>
+PyObject* FillFrom(Results& r, PyObject* seq, Py_ssize_t n, Set set) {
+  if (!seq) throw py::error_already_set();
+  for (Py_ssize_t i = 0; i < n; ++i) {
     try {
-      o = r.NextObject();
+      set(seq, i, r.NextObject());
     } catch (...) {
-      Py_DECREF(t);
+      Py_DECREF(seq);
       throw;
     }
-    PyTuple_SET_ITEM(t, i, o);
   }
-  return t;
+  return seq;
+}
+
+// A tuple of `n` objects taken from `r`.
+PyObject* NextTuple(Results& r, int n) {
+  return FillFrom(r, PyTuple_New(n), n,
+                  [](PyObject* t, Py_ssize_t i, PyObject* o) { PyTuple_SET_ITEM(t, i, o); });
 }
 
 // A list of texts written as a count and the texts.
 PyObject* NextList(Results& r) {
   auto n = static_cast<Py_ssize_t>(r.NextInt());
-  PyObject* list = PyList_New(n);
-  if (!list) throw py::error_already_set();
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject* o;
-    try {
-      o = r.NextObject();
-    } catch (...) {
-      Py_DECREF(list);
-      throw;
-    }
-    PyList_SET_ITEM(list, i, o);
-  }
-  return list;
+  return FillFrom(r, PyList_New(n), n,
+                  [](PyObject* l, Py_ssize_t i, PyObject* o) { PyList_SET_ITEM(l, i, o); });
 }
 
 // Classes defined in urlkeys._types (named tuples), set at import.
