@@ -1,12 +1,10 @@
-// Tests of the built-in TLD table itself (names, comma string, key table)
-// and of the lookups that work on it directly.
+// Tests of the built-in TLD table itself: names, comma string, key table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "tld/tld_table.h"
 #include "urlkeys/tld.h"
@@ -44,18 +42,6 @@ TEST(TldTable, EveryEntryAndKeys) {
   EXPECT_EQ(nTldKey("com", 3), 0xB4EFu);      // even bytes shifted left by 2, odd bytes added
   EXPECT_EQ(nTldKey("\xff\xff", 2), 0xFFu);  // high bits of an even byte lost
   EXPECT_EQ(keys.size(), 566u);
-}
-
-// The list test on a span given exactly its bytes, with no NUL after them.
-TEST(TldLookups, ListTestOnSpans) {
-  struct Row { std::string name; bool want; };
-  const Row rows[] = {
-      {"parliament.nz,school.nz", true},        // comma right after a 13-character entry
-      {"com,org," + std::string(249, 'a'), false},  // 257 with commas: refused
-  };
-  for (const Row& row : rows)
-    EXPECT_EQ(bIsListName(std::vector<char>(row.name.begin(), row.name.end()).data(), row.name.size()), row.want)
-        << row.name;
 }
 
 }  // namespace

@@ -18,10 +18,33 @@ namespace {
 
 constexpr int kThreads = 8;
 
-// Every answer the library gives for one URL, as one text.
+// One key store shared by every thread: the second candidate of every third
+// URL of the list, in two lists.
+const urlkeys::match::KeyStore& rSharedStore() {
+  static const urlkeys::match::KeyStore store = [] {
+    urlkeys::match::KeyStore s;
+    std::ifstream in(URLKEYS_TEST_DATA_DIR "/urls-top.txt");
+    int i = 0;
+    for (std::string line; i < 900 && std::getline(in, line); ++i) {
+      cLcpUrl walk(line.c_str());
+      walk.sGetNextLcp();
+      const char* second = walk.sGetNextLcp();
+      if (i % 3 == 0 && second != nullptr) s.AddLine(i % 2 ? "a" : "b", second);
+    }
+    return s;
+  }();
+  return store;
+}
+
+// Every answer the library and a matcher (one per thread) give for one URL,
+// as one text.
 std::string sAnswers(const std::string& url) {
   std::string out;
   auto add = [&out](const char* s) { out += std::string(s == nullptr ? "(null)" : s) + '|'; };
+  thread_local urlkeys::match::Matcher matcher;
+  urlkeys::match::Hit hit;
+  matcher.Match(rSharedStore(), url.c_str(), &hit);
+  out += std::string(hit.key) + std::to_string(hit.lists) + '|';
   cLcpUrl walk(url.c_str());
   for (char* c = walk.sGetNextLcp(); c != nullptr; c = walk.sGetNextLcp()) add(c);
   std::vector<char> text(url.c_str(), url.c_str() + url.size() + 1), dst(text.size()), arg(text);
@@ -49,6 +72,7 @@ std::string sAnswers(const std::string& url) {
 }
 
 TEST(Threads, EightThreadsGiveTheSingleThreadAnswers) {
+  rSharedStore();  // built before the threads start: they only read it
   std::vector<std::string> urls = {"http://0x7f.1/", "http://[::1]:8080/x", "mailto:word@b"};
   std::ifstream in(URLKEYS_TEST_DATA_DIR "/urls-top.txt");
   for (std::string line; urls.size() < 300 && std::getline(in, line);) urls.push_back(line);
@@ -70,43 +94,6 @@ TEST(Threads, EightThreadsGiveTheSingleThreadAnswers) {
   std::vector<std::string> single(urls.size());
   for (size_t k = 0; k < urls.size(); ++k) single[k] = sAnswers(urls[k]);
   testing::internal::GetCapturedStdout();  // before any failure is printed
-  for (int t = 0; t < kThreads; ++t)
-    for (size_t k = 0; k < urls.size(); ++k)
-      EXPECT_EQ(answers[t][k], single[k]) << "thread " << t << ", URL '" << urls[k] << "'";
-}
-
-// One key store, read by a matcher per thread: every thread's matches equal
-// the single-thread ones.
-TEST(Threads, MatchersShareOneStore) {
-  std::vector<std::string> urls;
-  std::ifstream in(URLKEYS_TEST_DATA_DIR "/urls-top.txt");
-  for (std::string line; urls.size() < 2000 && std::getline(in, line);) urls.push_back(line);
-  urlkeys::match::KeyStore store;
-  for (size_t i = 0; i < urls.size(); i += 3) {
-    cLcpUrl walk(urls[i].c_str());
-    walk.sGetNextLcp();
-    if (const char* second = walk.sGetNextLcp()) store.AddLine(i % 2 ? "a" : "b", second);
-  }
-  auto answer = [&store](urlkeys::match::Matcher& m, const std::string& url) {
-    urlkeys::match::Hit hit;
-    m.Match(store, url.c_str(), &hit);
-    return std::string(hit.key) + '|' + std::to_string(hit.lists);
-  };
-  std::vector<std::string> single(urls.size());
-  urlkeys::match::Matcher one;
-  for (size_t k = 0; k < urls.size(); ++k) single[k] = answer(one, urls[k]);
-  std::vector<std::vector<std::string>> answers(kThreads, std::vector<std::string>(urls.size()));
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      urlkeys::match::Matcher mine;
-      for (size_t i = 0, n = urls.size(); i < n; ++i) {
-        const size_t k = (i + static_cast<size_t>(t) * n / kThreads) % n;
-        answers[t][k] = answer(mine, urls[k]);
-      }
-    });
-  }
-  for (std::thread& th : threads) th.join();
   for (int t = 0; t < kThreads; ++t)
     for (size_t k = 0; k < urls.size(); ++k)
       EXPECT_EQ(answers[t][k], single[k]) << "thread " << t << ", URL '" << urls[k] << "'";
