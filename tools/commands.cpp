@@ -12,11 +12,14 @@
 #include <cstring>
 #include <memory>
 
-#include "common/ascii.h"
-#include "lines.h"
+#include "match/lcp_host.h"
+#include "match/lines.h"
 
 namespace urlkeys::tool {
 namespace {
+
+using match::kMaxLine;
+using match::LineReader;
 
 constexpr Command kCommands[] = {
     {"parse", 0, RunParse},
@@ -52,19 +55,6 @@ class Progress {
   bool shown_ = false;
   Clock::time_point start_, last_;
 };
-
-// Where cLcpParse's host starts in its (decoded) text: after "scheme://" when
-// the first '/' comes before the first '.', is doubled and follows a ':', and
-// after a leading "www.".
-const char* LcpParseHostStart(const char* text) {
-  const char* dot = strchr(text, '.');
-  const char* slash = strchr(text, '/');
-  const char* host = text;
-  if (slash && dot && dot > slash && slash[1] == '/' && slash > text && slash[-1] == ':')
-    host = slash + 2;
-  if (urlkeys::common::bHasWwwPrefix(host)) host += 4;
-  return host;
-}
 
 }  // namespace
 
@@ -105,8 +95,10 @@ int ForEachUrl(const Options& options, std::span<const char* const> sample,
         read_failed = true;
         break;
       }
+      match::LineStatus status =
+          r == LineReader::kTooLong ? match::LineStatus::kTooLong : match::LineStatus::kHasNul;
       fprintf(stderr, "urlkeys: line %lu %s; skipped\n", in.number(),
-              r == LineReader::kTooLong ? "is longer than 65536 bytes" : "holds a NUL byte");
+              match::SkipTextsOf(status).report);
       ++skipped;
     }
   }
@@ -181,7 +173,7 @@ int RunLcp(const Options& options) {
     text[len] = '\0';
     int count = 0;
     cLcpParse list(text.get(), options.limit, count);
-    const char* host = LcpParseHostStart(text.get());
+    const char* host = match::LcpParseHostStart(text.get());
     out.Number("count", count);
     out.ListBegin("candidates");
     for (int i = 0; i < count; ++i) {

@@ -9,10 +9,12 @@
 #include <span>
 #include <string_view>
 
+#include "match/output.h"
 #include "options.h"
-#include "output.h"
 
 namespace urlkeys::tool {
+
+using match::Output;
 
 // Options a command accepts besides --json and --stats.
 enum : unsigned { kTakesList = 1, kTakesLimit = 2 };

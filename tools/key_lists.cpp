@@ -39,9 +39,9 @@ bool LoadKeyLists(const Options& options, urlkeys::match::KeyStore* store) {
     for (const char* line : kSampleList) store->AddLine("", line);
     return true;
   }
-  for (const ListOption& list : options.lists) {
+  for (const ListOption& list : options.lists.items()) {
     std::string error;
-    if (!store->LoadFile(list.name, list.path, &error)) {
+    if (!store->LoadFile(list.name, list.path.c_str(), &error)) {
       fprintf(stderr, "urlkeys: %s\n", error.c_str());
       return false;
     }

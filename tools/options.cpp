@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 #include "commands.h"
@@ -71,40 +70,6 @@ constexpr const char* kUsage =
     "the parser). Exit status: 0 done, 1 some lines were skipped, 2 usage,\n"
     "file or read error.\n";
 
-bool IsListName(std::string_view name) {
-  if (name.empty()) return false;
-  for (char c : name) {
-    bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-              c == '_' || c == '.' || c == '-';
-    if (!ok) return false;
-  }
-  return true;
-}
-
-// --list VALUE: NAME=FILE, =FILE (a plain list whose file name holds '='),
-// or FILE. Returns an empty text, or the usage error.
-std::string AddList(const char* value, Options* options) {
-  const char* eq = strchr(value, '=');
-  ListOption list{"", value};
-  if (eq) {
-    list.path = eq + 1;
-    if (eq != value) {
-      list.name.assign(value, static_cast<size_t>(eq - value));
-      if (!IsListName(list.name))
-        return "list name '" + list.name +
-               "' may hold only letters, digits, '_', '.' and '-' "
-               "(a file whose name holds '=' is given as --list =FILE)";
-    }
-    if (*list.path == '\0') return "--list " + std::string(value) + " names no file";
-  }
-  bool named = !list.name.empty();
-  if (!options->lists.empty() && named != options->named_lists)
-    return "name every list (--list NAME=FILE) or none (--list FILE)";
-  options->named_lists = named;
-  options->lists.push_back(std::move(list));
-  return "";
-}
-
 // Reads options until the first word that is not one (getopt's "+" mode).
 // Returns -1 to go on, or the exit status.
 int ReadOptions(int argc, char** argv, Options* options) {
@@ -118,7 +83,7 @@ int ReadOptions(int argc, char** argv, Options* options) {
   while ((c = getopt_long(argc, argv, "+:l:n:jsh", kLong, nullptr)) != -1) {
     switch (c) {
       case 'l': {
-        std::string problem = AddList(optarg, options);
+        std::string problem = options->lists.Add(optarg);
         if (!problem.empty()) return UsageError(problem);
         break;
       }

@@ -5,23 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "match/list_options.h"
+
 namespace urlkeys::tool {
 
 struct Command;
 
-// One --list: a file of keys, under a list name ("" for a plain --list FILE).
-struct ListOption {
-  std::string name;
-  const char* path;
-};
+using match::ListOption;
 
 struct Options {
   const Command* command = nullptr;
   bool json = false;
   bool stats = false;
   int limit = -1;                 // -1: not given
-  std::vector<ListOption> lists;    // in command-line order
-  bool named_lists = false;       // the lists were given as NAME=FILE
+  match::ListOptionSet lists;     // the --list values, in command-line order
   std::vector<const char*> urls;  // URL arguments
 };
 

@@ -40,8 +40,8 @@
 #include <thread>
 
 #include "commands.h"
-#include "lines.h"
 #include "match/key_store.h"
+#include "match/lines.h"
 #include "match/matcher.h"
 
 namespace urlkeys::tool {
@@ -49,6 +49,9 @@ namespace {
 
 using match::Hit;
 using match::KeyStore;
+using match::kMaxLine;
+using match::LineReader;
+using match::LineStatus;
 using match::Matcher;
 
 // Pending answers are written at least this often.
@@ -69,7 +72,7 @@ std::shared_ptr<const KeyStore> LoadLists(const std::vector<ListOption>& lists,
                                           std::string* error) {
   auto store = std::make_shared<KeyStore>();
   for (const ListOption& list : lists)
-    if (!store->LoadFile(list.name, list.path, error)) return nullptr;
+    if (!store->LoadFile(list.name, list.path.c_str(), error)) return nullptr;
   return store;
 }
 
@@ -238,7 +241,7 @@ int RunSquidHelper(const Options& options) {
   if (!options.urls.empty())
     return UsageError("squid-helper reads its requests on standard input, not as arguments");
   std::string error;
-  std::shared_ptr<const KeyStore> store = LoadLists(options.lists, &error);
+  std::shared_ptr<const KeyStore> store = LoadLists(options.lists.items(), &error);
   if (!store) {
     fprintf(stderr, "urlkeys: %s\n", error.c_str());
     return 2;
@@ -250,10 +253,8 @@ int RunSquidHelper(const Options& options) {
   sigaddset(&signals, SIGUSR1);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   StoreSlot slot;
-  std::thread reloader(ReloadOnHangup, &options.lists, &slot, signals);
+  std::thread reloader(ReloadOnHangup, &options.lists.items(), &slot, signals);
 
-  static const std::string too_long =
-      "request line longer than " + std::to_string(kMaxLine) + " bytes";
   auto answerer = std::make_unique<Answerer>(std::move(store), &slot);  // 64 KB: not on the stack
   LineReader reader(STDIN_FILENO);
   int status = 0;
@@ -262,9 +263,11 @@ int RunSquidHelper(const Options& options) {
     size_t length = 0;
     switch (reader.Next(&line, &length)) {
       case LineReader::kLine: answerer->Answer(line, length, nullptr); break;
-      case LineReader::kTooLong: answerer->Answer(line, length, too_long.c_str()); break;
+      case LineReader::kTooLong:
+        answerer->Answer(line, length, match::SkipTextsOf(LineStatus::kTooLong).request);
+        break;
       case LineReader::kHasNul:
-        answerer->Answer(line, length, "request line holding a NUL byte");
+        answerer->Answer(line, length, match::SkipTextsOf(LineStatus::kHasNul).request);
         break;
       case LineReader::kEnd: open = false; break;
       case LineReader::kError:
