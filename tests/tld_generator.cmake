@@ -36,7 +36,8 @@ set(cases
   "com\n${n15}\n|2|15"
   "${n16}\ncom\n|2|16"
   "com\n${n17}\nx\n|3|17"
-  "a\n|1|1")
+  "a\n|1|1"
+  "com\nco\nc\nom\n|4|3")  # names inside earlier names are no repeats
 foreach(case IN LISTS cases)
   string(REPLACE "|" ";" parts "${case}")
   list(GET parts 0 names)
