@@ -1,140 +1,24 @@
-// The key store: records in one arena, an open-addressing table of offsets.
+// The key store: records in one arena, an open-addressing table of offsets
+// (the layout is in match/key_store_impl.h). Memory, lookup and adding keys.
 //
-// Record: the key's length as LEB128 (one byte below 128), then the key's
-// bytes. Table slot (64 bits): the record's offset (40 bits), the index of
-// the key's set of lists in masks_ (16 bits) and 8 more bits of the key's
-// hash, so that a probe touches the arena only when those bits agree.
-// Linear probing; a slot of 0 is empty (offset 0 is a pad byte, never a
-// record). The table is kept at most three quarters full.
+// Linear probing; the table is kept at most three quarters full.
 #include "match/key_store.h"
 
-#include "match/host_forms.h"
-
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <bit>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <utility>
+
+#include "match/host_forms.h"
+#include "match/key_hash.h"
+#include "match/key_store_impl.h"
 
 namespace urlkeys::match {
 namespace {
 
-constexpr uint64_t kOffsetLimit = uint64_t{1} << 40;
-constexpr size_t kMaxMasks = size_t{1} << 16;
-constexpr size_t kReadBlock = size_t{1} << 20;
-// Keys hashed, prefetched and then inserted together, so that the cache
-// misses of their table slots overlap.
-constexpr int kBatch = 16;
-
-// --- Hashing -----------------------------------------------------------------
-// A multiply-fold hash over little-endian words: the same value on every host,
-// so a serialized table is valid anywhere.
-
-uint64_t Load64(const unsigned char* p) {
-  uint64_t v;
-  memcpy(&v, p, 8);
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-  return v;
-}
-
-uint64_t Load32(const unsigned char* p) {
-  uint32_t v;
-  memcpy(&v, p, 4);
-  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap32(v);
-  return v;
-}
-
-// The high and low halves of the 128-bit product a * b.
-inline void Multiply(uint64_t a, uint64_t b, uint64_t* hi, uint64_t* lo) {
-#ifdef __SIZEOF_INT128__
-  unsigned __int128 r = static_cast<unsigned __int128>(a) * b;
-  *hi = static_cast<uint64_t>(r >> 64);
-  *lo = static_cast<uint64_t>(r);
-#else
-  uint64_t a_lo = a & 0xFFFFFFFF, a_hi = a >> 32, b_lo = b & 0xFFFFFFFF, b_hi = b >> 32;
-  uint64_t ll = a_lo * b_lo, lh = a_lo * b_hi, hl = a_hi * b_lo, hh = a_hi * b_hi;
-  uint64_t mid = (ll >> 32) + (lh & 0xFFFFFFFF) + (hl & 0xFFFFFFFF);
-  *hi = hh + (lh >> 32) + (hl >> 32) + (mid >> 32);
-  *lo = (mid << 32) | (ll & 0xFFFFFFFF);
-#endif
-}
-
-inline uint64_t Fold(uint64_t a, uint64_t b) {
-  uint64_t hi, lo;
-  Multiply(a, b, &hi, &lo);
-  return hi ^ lo;
-}
-
-constexpr uint64_t kMix0 = 0xa0761d6478bd642f;
-constexpr uint64_t kMix1 = 0xe7037ed1a0b428db;
-constexpr uint64_t kMix2 = 0x8ebc6af09c88c6e3;
-
-uint64_t HashBytes(const unsigned char* p, size_t n) {
-  uint64_t seed = kMix0 ^ Fold(n ^ kMix0, kMix1);
-  uint64_t a = 0, b = 0;
-  if (n <= 16) {
-    if (n >= 4) {
-      size_t step = (n >> 3) << 2;  // 0 below 8 bytes, 4 from 8 on
-      a = (Load32(p) << 32) | Load32(p + step);
-      b = (Load32(p + n - 4) << 32) | Load32(p + n - 4 - step);
-    } else if (n > 0) {
-      a = (uint64_t{p[0]} << 16) | (uint64_t{p[n >> 1]} << 8) | p[n - 1];
-    }
-  } else {
-    size_t left = n;
-    while (left > 16) {
-      seed = Fold(Load64(p) ^ kMix1, Load64(p + 8) ^ seed);
-      p += 16;
-      left -= 16;
-    }
-    a = Load64(p + left - 16);
-    b = Load64(p + left - 8);
-  }
-  return Fold(kMix2 ^ n, Fold(a ^ kMix1, b ^ seed));
-}
-
-// --- Records -----------------------------------------------------------------
-
-size_t PutLength(unsigned char* p, size_t length) {
-  size_t n = 0;
-  while (length >= 0x80) {
-    p[n++] = static_cast<unsigned char>(length | 0x80);
-    length >>= 7;
-  }
-  p[n++] = static_cast<unsigned char>(length);
-  return n;
-}
-
-// Reads the length at p (at most `room` bytes); returns the bytes it took,
-// or 0 when it runs past `room` or past 64 bits.
-size_t GetLength(const unsigned char* p, size_t room, size_t* length) {
-  uint64_t v = 0;
-  for (size_t i = 0; i < room && i < 10; ++i) {
-    v |= static_cast<uint64_t>(p[i] & 0x7F) << (7 * i);
-    if (!(p[i] & 0x80)) {
-      *length = static_cast<size_t>(v);
-      return i + 1;
-    }
-  }
-  return 0;
-}
-
-// The key a list line stands for: without a comment from the first '#',
-// without leading blanks (space, tab) and trailing ones (space, tab, CR).
-std::string_view TrimLine(std::string_view line) {
-  size_t hash = line.find('#');
-  if (hash != std::string_view::npos) line = line.substr(0, hash);
-  while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r'))
-    line.remove_suffix(1);
-  while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
-  return line;
-}
+// A key's stored form is at most this much longer than the written one
+// ("1.2" is "1.0.0.2").
+constexpr size_t kMaxFormGrowth = 15;
 
 // Copies `key` to `dst` with its host part lower-cased: candidates carry the
 // host as the parser stores it, in lower case; the path keeps its case.
@@ -172,37 +56,6 @@ struct KeyForm {
   std::string_view host, path;
   char quad[ZU_DOTTED_QUAD_SIZE];
 };
-
-void SetError(std::string* error, std::string message) {
-  if (error) *error = std::move(message);
-}
-
-std::string PathError(const char* what, const char* path, int err) {
-  return std::string(what) + " the key list '" + path + "': " + strerror(err);
-}
-
-// A file descriptor closed on every way out.
-class File {
- public:
-  explicit File(int fd) : fd_(fd) {}
-  ~File() {
-    if (fd_ >= 0) close(fd_);
-  }
-  File(const File&) = delete;
-  File& operator=(const File&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-// read() that goes on after a signal; -1 with errno on failure.
-ssize_t ReadSome(int fd, void* buf, size_t n) {
-  for (;;) {
-    ssize_t r = read(fd, buf, n);
-    if (r >= 0 || errno != EINTR) return r;
-  }
-}
 
 }  // namespace
 
@@ -303,21 +156,21 @@ uint64_t KeyStore::Find(std::string_view key, std::string_view* stored) const {
 uint64_t KeyStore::FindHashed(std::string_view key, uint64_t hash,
                               std::string_view* stored) const {
   if (count_ == 0) return 0;
-  const uint64_t tag = hash & 0xFF;
+  const uint64_t tag = HashTag(hash);
   const uint64_t* table = this->table();
   const unsigned char* arena = arena_.data();
   size_t i = SlotOf(hash);
   for (;;) {
     uint64_t slot = table[i];
     if (slot == 0) return 0;
-    if ((slot & 0xFF) == tag) {
-      const unsigned char* record = arena + (slot >> 24);
-      size_t length = record[0];
-      size_t head = 1;
-      if (length >= 0x80) head = GetLength(record, arena_size_ - (slot >> 24), &length);
+    if (SlotTag(slot) == tag) {
+      const size_t offset = SlotOffset(slot);
+      const unsigned char* record = arena + offset;
+      size_t length = 0;
+      size_t head = GetRecordLength(record, arena_size_ - offset, &length);
       if (length == key.size() && memcmp(record + head, key.data(), length) == 0) {
         if (stored) *stored = std::string_view(reinterpret_cast<const char*>(record + head), length);
-        return masks_[(slot >> 8) & 0xFFFF];
+        return masks_[SlotSet(slot)];
       }
     }
     if (++i == slots_) i = 0;
@@ -388,12 +241,12 @@ bool KeyStore::Rehash(size_t slots) {
     table[i] = m.slot;
   };
   for (size_t j = 0; j < old_slots; ++j) {
-    if (j + kAhead < old_slots && old[j + kAhead]) __builtin_prefetch(arena + (old[j + kAhead] >> 24));
+    if (j + kAhead < old_slots && old[j + kAhead]) __builtin_prefetch(arena + SlotOffset(old[j + kAhead]));
     uint64_t slot = old[j];
     if (!slot) continue;
-    const unsigned char* record = arena + (slot >> 24);
+    const unsigned char* record = arena + SlotOffset(slot);
     size_t length = 0;
-    size_t head = GetLength(record, arena_size_ - (slot >> 24), &length);
+    size_t head = GetRecordLength(record, arena_size_ - SlotOffset(slot), &length);
     size_t at = SlotOf(HashBytes(record + head, length));
     __builtin_prefetch(&table[at], 1);
     Move& m = ring[moves++ % kRing];
@@ -448,7 +301,7 @@ bool KeyStore::AddKeys(const std::string_view* keys, int n, uint64_t bit, std::s
   size_t bytes = 0;
   // A record: a length of up to 10 bytes and the key, whose stored form may
   // be up to 15 bytes longer than the written one ("1.2" is "1.0.0.2").
-  for (int k = 0; k < n; ++k) bytes += keys[k].size() + 10 + 15;
+  for (int k = 0; k < n; ++k) bytes += keys[k].size() + kMaxLengthBytes + kMaxFormGrowth;
   if (!ArenaRoom(bytes)) {
     SetError(error, "the key arena cannot grow (out of memory, or past 1 TiB)");
     return false;
@@ -462,7 +315,7 @@ bool KeyStore::AddKeys(const std::string_view* keys, int n, uint64_t bit, std::s
   size_t at = arena_size_;
   for (int k = 0; k < n; ++k) {
     KeyForm key(keys[k]);
-    size_t head = PutLength(arena + at, key.size());
+    size_t head = PutRecordLength(arena + at, key.size());
     key.CopyTo(arena + at + head);
     uint64_t hash = HashBytes(arena + at + head, key.size());
     Prefetch(hash);
@@ -474,20 +327,20 @@ bool KeyStore::AddKeys(const std::string_view* keys, int n, uint64_t bit, std::s
     const Staged& s = staged[k];
     const unsigned char* key = arena + s.offset + s.head;
     const size_t length = s.bytes - s.head;
-    const uint64_t tag = s.hash & 0xFF;
+    const uint64_t tag = HashTag(s.hash);
     size_t i = SlotOf(s.hash);
     bool repeat = false;
     for (uint64_t slot; (slot = table[i]) != 0; i = i + 1 == slots_ ? 0 : i + 1) {
-      if ((slot & 0xFF) != tag) continue;
-      const unsigned char* other = arena + (slot >> 24);
+      if (SlotTag(slot) != tag) continue;
+      const unsigned char* other = arena + SlotOffset(slot);
       size_t other_length = 0;
-      size_t other_head = GetLength(other, s.offset - (slot >> 24), &other_length);
+      size_t other_head = GetRecordLength(other, s.offset - SlotOffset(slot), &other_length);
       if (other_length != length || memcmp(other + other_head, key, length) != 0) continue;
-      uint32_t set = static_cast<uint32_t>((slot >> 8) & 0xFFFF);
+      uint32_t set = SlotSet(slot);
       uint64_t mask = masks_[set] | bit;
       if (mask != masks_[set]) {  // else a repeat within the list
         if (!InternMask(mask, &set, error)) return false;
-        table[i] = (slot & ~(uint64_t{0xFFFF} << 8)) | (uint64_t{set} << 8);
+        table[i] = WithSlotSet(slot, set);
       }
       repeat = true;
       break;
@@ -496,251 +349,10 @@ bool KeyStore::AddKeys(const std::string_view* keys, int n, uint64_t bit, std::s
     uint32_t set;
     if (!InternMask(bit, &set, error)) return false;
     if (arena_size_ != s.offset) memmove(arena + arena_size_, arena + s.offset, s.bytes);
-    table[i] = (uint64_t{arena_size_} << 24) | (uint64_t{set} << 8) | tag;
+    table[i] = MakeSlot(arena_size_, set, tag);
     arena_size_ += s.bytes;
     ++count_;
   }
-  return true;
-}
-
-bool KeyStore::AddLine(std::string_view name, std::string_view line) {
-  int list = ListIndex(name, nullptr);
-  if (list < 0) return false;
-  std::string_view key = TrimLine(line);
-  return key.empty() || AddKeys(&key, 1, uint64_t{1} << list, nullptr);
-}
-
-bool KeyStore::LoadFile(std::string_view name, const char* path, std::string* error) {
-  File file(open(path, O_RDONLY | O_CLOEXEC));
-  if (file.fd() < 0) {
-    SetError(error, PathError("cannot read", path, errno));
-    return false;
-  }
-  struct stat info;
-  bool known = fstat(file.fd(), &info) == 0;
-  if (known && S_ISDIR(info.st_mode)) {
-    SetError(error, PathError("cannot read", path, EISDIR));
-    return false;
-  }
-  bool regular = known && S_ISREG(info.st_mode);
-  int list = ListIndex(name, error);
-  if (list < 0) return false;
-  const uint64_t bit = uint64_t{1} << list;
-
-  std::vector<char> buffer(kReadBlock);
-  // A regular file is read twice: first to count its lines, so that the
-  // table is sized once and the arena is reserved in one block.
-  if (regular) {
-#ifdef POSIX_FADV_SEQUENTIAL
-    posix_fadvise(file.fd(), 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
-    size_t lines = 1;
-    for (;;) {
-      ssize_t n = ReadSome(file.fd(), buffer.data(), buffer.size());
-      if (n < 0) {
-        SetError(error, PathError("error reading", path, errno));
-        return false;
-      }
-      if (n == 0) break;
-      lines += static_cast<size_t>(std::count(buffer.data(), buffer.data() + n, '\n'));
-    }
-    if (lseek(file.fd(), 0, SEEK_SET) != 0) {
-      SetError(error, PathError("error reading", path, errno));
-      return false;
-    }
-    size_t size = static_cast<size_t>(info.st_size);
-    if (!Reserve(count_ + lines) || !ArenaRoom(size + size / 64 + 64)) {
-      SetError(error, "out of memory for the key list '" + std::string(path) + "'");
-      return false;
-    }
-  }
-  std::string_view batch[kBatch];
-  int batched = 0;
-  auto add = [&](std::string_view line) {
-    std::string_view key = TrimLine(line);
-    if (key.empty()) return true;
-    batch[batched++] = key;
-    if (batched < kBatch) return true;
-    batched = 0;
-    return AddKeys(batch, kBatch, bit, error);
-  };
-  size_t have = 0;
-  for (;;) {
-    ssize_t n = ReadSome(file.fd(), buffer.data() + have, buffer.size() - have);
-    if (n < 0) {
-      SetError(error, PathError("error reading", path, errno));
-      return false;
-    }
-    if (n == 0) break;
-    have += static_cast<size_t>(n);
-    const char* start = buffer.data();
-    const char* end = start + have;
-    while (const char* nl = static_cast<const char*>(memchr(start, '\n', static_cast<size_t>(end - start)))) {
-      if (!add(std::string_view(start, static_cast<size_t>(nl - start)))) return false;
-      start = nl + 1;
-    }
-    // The batch points into the buffer: add it before the buffer moves.
-    if (batched && !AddKeys(batch, std::exchange(batched, 0), bit, error)) return false;
-    have = static_cast<size_t>(end - start);
-    memmove(buffer.data(), start, have);
-    if (have == buffer.size()) buffer.resize(buffer.size() * 2);  // one line fills it
-  }
-  if (have && !add(std::string_view(buffer.data(), have))) return false;
-  return !batched || AddKeys(batch, batched, bit, error);
-}
-
-// --- Serialized form -----------------------------------------------------------
-// "UKKS", version, then as little-endian 64-bit numbers and raw bytes: the
-// list names (count; length and bytes each), the sets of lists (count;
-// masks), the key count, the arena (size; bytes) and the table (slots;
-// slots).
-
-namespace {
-
-constexpr char kMagic[4] = {'U', 'K', 'K', 'S'};
-constexpr uint64_t kVersion = 1;
-
-void PutU64(std::string& out, uint64_t v) {
-  char b[8];
-  for (int i = 0; i < 8; ++i) b[i] = static_cast<char>(v >> (8 * i));
-  out.append(b, 8);
-}
-
-void PutWords(std::string& out, const uint64_t* words, size_t n) {
-  if (n == 0) return;
-  if constexpr (std::endian::native == std::endian::little) {
-    out.append(reinterpret_cast<const char*>(words), n * 8);
-  } else {
-    for (size_t i = 0; i < n; ++i) PutU64(out, words[i]);
-  }
-}
-
-class Reader {
- public:
-  explicit Reader(std::string_view bytes) : p_(bytes.data()), left_(bytes.size()) {}
-  bool U64(uint64_t* v) {
-    if (left_ < 8) return false;
-    const auto* b = reinterpret_cast<const unsigned char*>(p_);
-    *v = 0;
-    for (int i = 0; i < 8; ++i) *v |= uint64_t{b[i]} << (8 * i);
-    p_ += 8;
-    left_ -= 8;
-    return true;
-  }
-  bool Bytes(uint64_t n, const char** p) {
-    if (n > left_) return false;
-    *p = p_;
-    p_ += n;
-    left_ -= static_cast<size_t>(n);
-    return true;
-  }
-  // n little-endian words into `out`.
-  bool Words(uint64_t n, uint64_t* out) {
-    if (n > left_ / 8) return false;
-    if (n == 0) return true;
-    if constexpr (std::endian::native == std::endian::little) {
-      memcpy(out, p_, static_cast<size_t>(n) * 8);
-      p_ += n * 8;
-      left_ -= static_cast<size_t>(n) * 8;
-    } else {
-      for (uint64_t i = 0; i < n; ++i) U64(&out[i]);
-    }
-    return true;
-  }
-  size_t left() const { return left_; }
-
- private:
-  const char* p_;
-  size_t left_;
-};
-
-}  // namespace
-
-std::string KeyStore::Serialize() const {
-  std::string out;
-  size_t names = 0;
-  for (const std::string& n : names_) names += 8 + n.size();
-  out.reserve(4 + 8 * 7 + names + masks_.size() * 8 + arena_size_ + slots_ * 8);
-  out.append(kMagic, 4);
-  PutU64(out, kVersion);
-  PutU64(out, names_.size());
-  for (const std::string& n : names_) {
-    PutU64(out, n.size());
-    out += n;
-  }
-  PutU64(out, masks_.size());
-  PutWords(out, masks_.data(), masks_.size());
-  PutU64(out, count_);
-  PutU64(out, arena_size_);
-  if (arena_size_) out.append(reinterpret_cast<const char*>(arena_.data()), arena_size_);
-  PutU64(out, slots_);
-  PutWords(out, table(), slots_);
-  return out;
-}
-
-bool KeyStore::Deserialize(std::string_view bytes, KeyStore* out, std::string* error) {
-  auto fail = [&](const char* what) {
-    SetError(error, std::string("not a serialized key store: ") + what);
-    return false;
-  };
-  if (bytes.size() < 4 || memcmp(bytes.data(), kMagic, 4) != 0) return fail("bad magic");
-  Reader in(bytes.substr(4));
-  uint64_t version, lists;
-  if (!in.U64(&version) || version != kVersion) return fail("unknown version");
-  if (!in.U64(&lists) || lists > static_cast<uint64_t>(kMaxLists)) return fail("list count");
-  KeyStore store;
-  for (uint64_t i = 0; i < lists; ++i) {
-    uint64_t length;
-    const char* p;
-    if (!in.U64(&length) || !in.Bytes(length, &p)) return fail("truncated list name");
-    store.names_.emplace_back(p, static_cast<size_t>(length));
-  }
-  uint64_t masks;
-  if (!in.U64(&masks) || masks > kMaxMasks || masks > in.left() / 8) return fail("set count");
-  store.masks_.resize(static_cast<size_t>(masks));
-  in.Words(masks, store.masks_.data());
-  const uint64_t all = lists == 64 ? ~uint64_t{0} : (uint64_t{1} << lists) - 1;
-  for (size_t i = 0; i < store.masks_.size(); ++i) {
-    uint64_t m = store.masks_[i];
-    if (m == 0 || (m & ~all) || !store.mask_index_.emplace(m, static_cast<uint32_t>(i)).second)
-      return fail("bad set of lists");
-  }
-  uint64_t keys, arena;
-  const char* arena_bytes;
-  if (!in.U64(&keys) || !in.U64(&arena) || arena >= kOffsetLimit ||
-      !in.Bytes(arena, &arena_bytes))
-    return fail("truncated arena");
-  if (arena > 0) {
-    if (!store.arena_.Resize(static_cast<size_t>(arena))) return fail("out of memory");
-    memcpy(store.arena_.data(), arena_bytes, static_cast<size_t>(arena));
-    store.arena_size_ = static_cast<size_t>(arena);
-  }
-  uint64_t slots;
-  if (!in.U64(&slots) || slots > in.left() / 8) return fail("truncated table");
-  if (in.left() != slots * 8) return fail("trailing bytes");
-  if (slots > 0) {
-    if (!store.table_.Resize(static_cast<size_t>(slots) * 8)) return fail("out of memory");
-    in.Words(slots, store.table());
-  }
-  store.slots_ = static_cast<size_t>(slots);
-  // Every slot must point at a whole record and a known set, and at least
-  // one slot must be empty, or a lookup could read outside the arena or
-  // never stop.
-  uint64_t used = 0;
-  for (size_t i = 0; i < store.slots_; ++i) {
-    uint64_t slot = store.table()[i];
-    if (!slot) continue;
-    ++used;
-    uint64_t offset = slot >> 24;
-    size_t length = 0;
-    if (offset == 0 || offset >= arena || ((slot >> 8) & 0xFFFF) >= masks) return fail("bad slot");
-    size_t room = static_cast<size_t>(arena - offset);
-    size_t head = GetLength(store.arena_.data() + offset, room, &length);
-    if (head == 0 || length == 0 || length > room - head) return fail("bad record");
-  }
-  if (used != keys || (slots > 0 && used >= slots)) return fail("key count");
-  store.count_ = static_cast<size_t>(keys);
-  *out = std::move(store);
   return true;
 }
 

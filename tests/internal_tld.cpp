@@ -19,6 +19,7 @@ TEST(TldTable, CountCommasAndPositions) {
   EXPECT_EQ(std::strlen(g_sCommas), 6865u);
   EXPECT_EQ(kCommaLength, 6865u);
   EXPECT_EQ(std::string(g_sCommas, 5) + std::string(g_sCommas + kCommaLength - 5), ",com,,xxx,");
+  EXPECT_EQ(kLongestName, 13u);  // parliament.nz
   struct Row { const char* name; int position; };  // position from 1
   static const Row kRows[] = {
       {"com", 1},              // first entry

@@ -72,6 +72,48 @@ const TextRow kTextRows[] = {
     {bIsPrivateIp, "172.31.255.255", 1},  // last of 172.16-31
     {bIsPrivateIp, "172.32.0.1", 0},    // above the range
     {bIsPrivateIp, "172.16", 0},        // prefix without its dot
+    // Form of a numeric host: groups, dots, and where each group kind ends.
+    {bIsAuthIp, "1", 0},                // one number without a dot is no host form
+    {bIsAuthIp, "1.2", 1},
+    {bIsAuthIp, "1.2.3.4.5", 1},        // the number of groups is not tested
+    {bIsAuthIp, "1..2", 0},             // empty group
+    {bIsAuthIp, ".1", 0},
+    {bIsAuthIp, "", 0},
+    {bIsAuthIp, "a.1", 0},
+    {bIsAuthIp, "01.7", 1},             // octal group
+    {bIsAuthIp, "08.1", 0},             // 8 is no octal digit
+    {bIsAuthIp, "0.1", 1},
+    {bIsAuthIp, "0x1f.0xa", 1},
+    {bIsAuthIp, "0x1g.1", 0},           // past the hex digits
+    {bIsAuthIp, "0X1.1", 0},            // upper-case X
+    {bIsAuthIp, "1.2/", 0},
+    // Each private prefix, a neighbour just outside it, and texts shorter than it.
+    {bIsPrivateIp, "0.1.2.3", 1},
+    {bIsPrivateIp, "10.1.2.3", 1},
+    {bIsPrivateIp, "10.example", 1},    // a text test: any text after the prefix
+    {bIsPrivateIp, "100.1.2.3", 0},
+    {bIsPrivateIp, "1.10.0.0", 0},
+    {bIsPrivateIp, "192.168.0.1", 1},
+    {bIsPrivateIp, "192.169.0.1", 0},
+    {bIsPrivateIp, "192.16.0.1", 0},
+    {bIsPrivateIp, "127.0.0.255", 1},
+    {bIsPrivateIp, "127.0.1.1", 0},
+    {bIsPrivateIp, "172.15.0.1", 0},
+    {bIsPrivateIp, "172.16.0.1", 1},
+    {bIsPrivateIp, "172.19.0.1", 1},
+    {bIsPrivateIp, "172.20.0.1", 1},
+    {bIsPrivateIp, "172.29.0.1", 1},
+    {bIsPrivateIp, "172.30.0.1", 1},
+    {bIsPrivateIp, "172.1.0.1", 0},
+    {bIsPrivateIp, "172.3.0.1", 0},
+    {bIsPrivateIp, "172.160.0.1", 0},   // third digit: 172.160 is no 172.16 address
+    {bIsPrivateIp, "172.2", 0},
+    {bIsPrivateIp, "169.254.1.1", 0},
+    {bIsPrivateIp, "000.000.000.000", 0},  // the no-address text
+    {bIsPrivateIp, "10", 0},
+    {bIsPrivateIp, "0", 0},
+    {bIsPrivateIp, "172.3", 0},
+    {bIsPrivateIp, "", 0},
 };
 
 TEST(IpForms, AuthAndPrivate) {

@@ -131,7 +131,47 @@ TEST(KeyStore, SerializedFormRoundTrips) {
   KeyStore empty;
   ASSERT_TRUE(KeyStore::Deserialize(KeyStore().Serialize(), &empty, &error)) << error;
   EXPECT_EQ(empty.Find("a.test"), 0u);
+}
 
+// Hex of bytes, for comparing binary text in a failure message.
+std::string Hex(std::string_view bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) out.append({kDigits[c >> 4], kDigits[c & 15]});
+  return out;
+}
+
+// The hash and the serialized bytes are the same on every host (a store
+// serialized on one is read on another): fixed values pin the word order,
+// the hash's short-key branches and the slot layout.
+TEST(KeyStore, HashAndBytesAreFixed) {
+  const struct { std::string key; uint64_t hash; } hashes[] = {
+      {"", 0xd4e2e55f0a43f7b8u},
+      {"a", 0x686c667c07d0ca92u},
+      {"abc", 0x94040e80205292d8u},
+      {"abcd", 0x6877f71477b5eb78u},
+      {"abcdefg", 0x27f353acd974a99du},
+      {"abcdefgh", 0x098d2976a8c4ca84u},
+      {"abcdefghijklmnop", 0x3666f454d6667133u},
+      {"abcdefghijklmnopq", 0x438b08eb53acda86u},
+      {std::string(40, 'k') + "z", 0xdd4e12c6f9622f6cu},
+  };
+  for (const auto& h : hashes) EXPECT_EQ(KeyStore::KeyHash(h.key), h.hash) << h.key;
+  KeyStore store;
+  store.AddLine("ads", "a.test");
+  store.AddLine("", std::string(130, 'k'));  // a two-byte length
+  store.AddLine("mal", "A.test/P");
+  store.AddLine("mal", "a.test");
+  const std::string want =
+      "554b4b5301000000000000000300000000000000030000000000000061647300000000000000000300000000"
+      "0000006d616c0400000000000000010000000000000002000000000000000400000000000000050000000000"
+      "0000030000000000000095000000000000000006612e746573748201" +
+      Hex(std::string(130, 'k')) +
+      "08612e746573742f501100000000000000210300010000000000000000000000000000000000000000010200"
+      "8c00000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+      "0000000000000000005801000800000000000000000000000000000000000000000000000000000000000000"
+      "000000000000000000000000000000000000000000";
+  EXPECT_EQ(Hex(store.Serialize()), want);
 }
 
 TEST(Matcher, FirstHeldCandidateInWalkOrder) {

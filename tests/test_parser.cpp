@@ -38,6 +38,28 @@ const Row kUrlRows[] = {
     // Escapes whose "digits" lie below '0' decode to delimiters: "%3!" is ':', "%2&" is '/'.
     {"http://h%3!81/a%2&b%4!%.!", 0,
      "url=http://h:81/a/bJz|scheme=http|hostinfo=h:81|host=h|port_str=81|path=a/bJz|port=81|err=0x0"},
+    // The first character decides the branch: '/' (one, two or three of
+    // them), a delimiter, or a byte that may start a scheme.
+    {"/://h/x", 0, "url=/://h/x|path=://h/x|port=0|err=0x30"},
+    {"//h://x", 0, "url=//h://x|hostinfo=h:|host=h|path=/x|port=0|err=0x20"},
+    {"///x://", 0, "url=///x://|path=//x://|port=0|err=0x30"},
+    {"?://h", 0, "url=?://h|query=://h|port=0|err=0x30"},
+    {"#://h", 0, "url=#://h|frag=://h|port=0|err=0x30"},
+    {"\n://h", 0, "url=\\x0a://h|path=\\x0a://h|port=0|err=0x30"},
+    {"@://h", 0, "url=@://h|scheme=@|hostinfo=h|host=h|port=0|err=0x0"},
+    {"\\://h", 0, "url=\\x5c://h|scheme=\\x5c|hostinfo=h|host=h|port=0|err=0x0"},
+    {"x://h", 0, "url=x://h|scheme=x|hostinfo=h|host=h|port=0|err=0x0"},
+    // Empty and one-character texts, read after the "//" put in front.
+    {"", 0, "url=//|port=0|err=0x30"},
+    {"/", 0, "url=///|path=//|port=0|err=0x30"},
+    {":", 0, "url=//:|hostinfo=:|port=0|err=0x30"},
+    {"?", 0, "url=//?|port=0|err=0x30"},
+    {"a", 0, "url=//a|hostinfo=a|host=a|port=0|err=0x20"},
+    {"\\", 0, "url=//\\x5c|hostinfo=\\x5c|host=\\x5c|port=0|err=0x20"},
+    // An empty port takes the scheme's default; 0 for a scheme not in the table.
+    {"ftp://h:/f", 0, "url=ftp://h:/f|scheme=ftp|hostinfo=h:|host=h|path=f|port=21|err=0x0"},
+    {"GOPHER://h:", 0, "url=GOPHER://h:|scheme=gopher|hostinfo=h:|host=h|port=70|err=0x0"},
+    {"mailto://h:/", 0, "url=mailto://h:/|scheme=mailto|hostinfo=h:|host=h|port=0|err=0x0"},
 };
 
 TEST(Parser, ParseUrlTable) {

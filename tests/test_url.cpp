@@ -2,6 +2,10 @@
 // the error flags and messages, emptying, and the diagnostic dump.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <iterator>
+#include <memory>
+
 #include "url_render.h"
 #include "urlkeys/url.h"
 
@@ -50,13 +54,85 @@ TEST(UrlRecord, SettersCutAtTheFieldCapacity) {
   }
 }
 
-TEST(UrlRecord, SchemePortsErrorsAndMessages) {
+TEST(UrlRecord, SchemePorts) {
   cZuUrl u("http://h/");
   const struct { const char* scheme; int port; } schemes[] = {
-      {"HTTP", 80}, {"https", 443}, {"ssh", 22}, {"htt", 0}, {"httpx", 0}, {nullptr, 0}};  // whole names, any case
-  for (const auto& row : schemes) EXPECT_EQ(u.nPortOfScheme(row.scheme), row.port);
-  EXPECT_EQ(u.bSetErrors(7), 0);  // an unknown code adds no flag and no message
-  EXPECT_EQ(u.strGetError(), nullptr);
+      {"http", 80},     {"ftp", 21},       {"https", 443},    {"gopher", 70},   {"ldap", 389},
+      {"nntp", 119},    {"snews", 563},    {"imap", 143},     {"pop", 110},     {"sip", 5060},
+      {"rtsp", 554},    {"wais", 210},     {"z39.50r", 210},  {"z39.50s", 210}, {"prospero", 191},
+      {"nfs", 2049},    {"tip", 3372},     {"acap", 674},     {"telnet", 23},   {"ssh", 22},
+      // Whole names, ASCII case ignored.
+      {"HTTP", 80},     {"Z39.50S", 210},  {"TelNet", 23},
+      // Not in the table: prefixes, longer names, near spellings, no name.
+      {"htt", 0},       {"httpx", 0},      {"https ", 0},     {"z39.50", 0},    {"z39.50rs", 0},
+      {"sshh", 0},      {"pop3", 0},       {"h", 0},          {"mailto", 0},    {"", 0},
+      {"http\x80", 0},  {nullptr, 0}};
+  for (const auto& row : schemes)
+    EXPECT_EQ(u.nPortOfScheme(row.scheme), row.port) << (row.scheme ? row.scheme : "null");
+}
+
+// Every setter reports 0; bSetPort keeps the low 32 bits, signed.
+TEST(UrlRecord, SetterResults) {
+  std::unique_ptr<cZuUrl> u(new cZuUrl());
+  u->init();
+  const int results[] = {
+      u->bSetUrl("u"),         u->bSetHostinfo("h", 1), u->bSetHostinfo("h"),   u->bSetScheme("s", 1),
+      u->bSetUser("u", 1),     u->bSetPassword("p", 1), u->bSetHostname("h", 1), u->bSetPort_str("1", 1),
+      u->bSetPort_str("1"),    u->bSetQuery("q", 1),    u->bSetQuery("q"),      u->bSetPath("/p", 2),
+      u->bSetFragment("f"),
+  };
+  for (size_t i = 0; i < std::size(results); ++i) EXPECT_EQ(results[i], 0) << "setter " << i;
+  const struct { long value; int port; } ports[] = {
+      {80, 80}, {0, 0}, {-1, -1}, {0x100000050, 80}, {0x7FFFFFFF, 0x7FFFFFFF},
+      {0x80000000, -2147483647 - 1}, {0xFFFFFFFF, -1}, {LONG_MIN, 0}, {LONG_MAX, -1},
+  };
+  for (const auto& row : ports) {
+    u->port = 7;
+    EXPECT_EQ(u->bSetPort(row.value), 0) << row.value;
+    EXPECT_EQ(u->port, row.port) << row.value;
+  }
+}
+
+TEST(UrlRecord, ErrorsAndMessages) {
+  const struct { bool filled; int code; unsigned word; const char* message; } rows[] = {
+      {true, 0, 0x00, nullptr},
+      {true, 1, 0x02, "host parsing error 1"},
+      {true, 2, 0x04, "host parsing error 2"},
+      {true, 3, 0x08, "host parsing error 3"},
+      {true, 4, 0x00, nullptr},  // unknown codes add nothing
+      {true, 7, 0x00, nullptr},
+      {true, -1, 0x00, nullptr},
+      {false, 0, 0x30, "parsing error no authority"},  // the lowest flag names the error
+      {false, 1, 0x32, "host parsing error 1"},
+  };
+  for (const auto& row : rows) {
+    std::unique_ptr<cZuUrl> u(new cZuUrl());
+    u->init();
+    if (row.filled) {
+      u->bSetScheme("http", 4);
+      u->bSetHostname("h", 1);
+    }
+    EXPECT_EQ(u->bSetErrors(row.code), static_cast<int>(row.word)) << row.code;
+    EXPECT_EQ(u->errors, row.word) << row.code;
+    const char* message = u->strGetError();
+    EXPECT_STREQ(message ? message : "null", row.message ? row.message : "null") << row.code;
+  }
+  std::unique_ptr<cZuUrl> u(new cZuUrl());
+  u->init();
+  const struct { unsigned word; const char* message; } words[] = {
+      {0x01, "general parsing error"}, {0x10, "parsing error no authority"},
+      {0x20, "parsing error no scheme"}, {0x12, "host parsing error 1"}, {0x40, nullptr},
+  };
+  for (const auto& w : words) {
+    u->errors = w.word;
+    const char* message = u->strGetError();
+    EXPECT_STREQ(message ? message : "null", w.message ? w.message : "null") << w.word;
+  }
+  u->errors = 0;
+  u->bSetErrors(0);  // flags stay once set
+  u->bSetScheme("http", 4);
+  u->bSetHostname("h", 1);
+  EXPECT_EQ(u->bSetErrors(0), 0x30);
 }
 
 TEST(UrlRecord, DebugPrintAndFreemem) {
