@@ -32,15 +32,15 @@ extern const char g_sCommas[kCommaLength + 1];
 // The packed names and keys below hold byte 0 of a name lowest, on any
 // target.
 
-// The m bytes at `s` (0 <= m <= 8) as a little-endian word, zero above
-// them. Reads exactly those m bytes, with at most two loads.
+// The m bytes at `s` (1 <= m <= 8) as a little-endian word, zero above
+// them. Reads exactly those m bytes, with at most two loads. Every caller
+// has at least one byte to pack.
 inline std::uint64_t nPackUpTo8(const char* s, std::size_t m) {
   if (m >= 4) {
     const std::uint32_t lo = common::nLoadLittle32(s);
     const std::uint32_t hi = common::nLoadLittle32(s + m - 4);  // overlaps lo when m < 8: same bytes, OR is harmless
     return lo | (static_cast<std::uint64_t>(hi) << (8 * (m - 4)));
   }
-  if (m == 0) return 0;
   const std::size_t mid = m >> 1;  // 0, 1, 1 for m = 1, 2, 3
   return static_cast<std::uint64_t>(static_cast<unsigned char>(s[0])) |
          static_cast<std::uint64_t>(static_cast<unsigned char>(s[mid])) << (8 * mid) |
