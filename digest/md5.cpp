@@ -5,31 +5,15 @@
 #include <cstddef>
 #include <cstring>
 
+#include "common/byte_order.h"
+
 namespace {
 
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-constexpr bool kBigEndian = true;
-#else
-constexpr bool kBigEndian = false;
-#endif
-
-// Reads the little-endian 32-bit word at p, whatever its alignment.
-inline uint32_t nLoad32(const unsigned char* p) {
-  uint32_t v;
-  std::memcpy(&v, p, 4);
-  if (kBigEndian) v = __builtin_bswap32(v);
-  return v;
-}
-
-inline void vStore32(unsigned char* p, uint32_t v) {
-  if (kBigEndian) v = __builtin_bswap32(v);
-  std::memcpy(p, &v, 4);
-}
-
-inline void vStore64(unsigned char* p, uint64_t v) {
-  if (kBigEndian) v = __builtin_bswap64(v);
-  std::memcpy(p, &v, 8);
-}
+// MD5 reads its message words and writes its length and digest
+// little-endian on every host.
+using urlkeys::common::nLoadLittle32;
+using urlkeys::common::vStoreLittle32;
+using urlkeys::common::vStoreLittle64;
 
 // Rotation left by 1 to 31 bits; compiles to one instruction.
 inline uint32_t nRotl(uint32_t v, int s) { return (v << s) | (v >> (32 - s)); }
@@ -55,12 +39,14 @@ inline uint32_t nRotl(uint32_t v, int s) { return (v << s) | (v >> (32 - s)); }
 void vMd5Blocks(uint32_t state[4], const unsigned char* p, size_t blocks) {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (; blocks != 0; --blocks, p += 64) {
-    const uint32_t x0 = nLoad32(p), x1 = nLoad32(p + 4), x2 = nLoad32(p + 8),
-                   x3 = nLoad32(p + 12), x4 = nLoad32(p + 16), x5 = nLoad32(p + 20),
-                   x6 = nLoad32(p + 24), x7 = nLoad32(p + 28), x8 = nLoad32(p + 32),
-                   x9 = nLoad32(p + 36), x10 = nLoad32(p + 40), x11 = nLoad32(p + 44),
-                   x12 = nLoad32(p + 48), x13 = nLoad32(p + 52), x14 = nLoad32(p + 56),
-                   x15 = nLoad32(p + 60);
+    const uint32_t x0 = nLoadLittle32(p), x1 = nLoadLittle32(p + 4),
+                   x2 = nLoadLittle32(p + 8), x3 = nLoadLittle32(p + 12),
+                   x4 = nLoadLittle32(p + 16), x5 = nLoadLittle32(p + 20),
+                   x6 = nLoadLittle32(p + 24), x7 = nLoadLittle32(p + 28),
+                   x8 = nLoadLittle32(p + 32), x9 = nLoadLittle32(p + 36),
+                   x10 = nLoadLittle32(p + 40), x11 = nLoadLittle32(p + 44),
+                   x12 = nLoadLittle32(p + 48), x13 = nLoadLittle32(p + 52),
+                   x14 = nLoadLittle32(p + 56), x15 = nLoadLittle32(p + 60);
     const uint32_t aa = a, bb = b, cc = c, dd = d;
 
     MD5_STEP(MD5_F, a, b, c, d, x0, 0xd76aa478, 7);
@@ -157,7 +143,7 @@ void vMd5Finish(uint32_t state[4], const unsigned char* tail, size_t r, uint64_t
   last[r] = 0x80;
   const size_t total = r < 56 ? 64 : 128;
   std::memset(last + r + 1, 0, total - 8 - (r + 1));
-  vStore64(last + total - 8, count << 3);
+  vStoreLittle64(last + total - 8, count << 3);
   vMd5Blocks(state, last, total / 64);
 }
 
@@ -190,7 +176,7 @@ char* Md5Hex(const char* data, char* out, uint64_t length) {
   vMd5Blocks(state, p, static_cast<size_t>(whole));
   vMd5Finish(state, p + whole * 64, static_cast<size_t>(length & 63), length);
   unsigned char digest[16];
-  for (size_t i = 0; i < 4; ++i) vStore32(digest + 4 * i, state[i]);
+  for (size_t i = 0; i < 4; ++i) vStoreLittle32(digest + 4 * i, state[i]);
   vMd5WriteHex(digest, out);
   return out;
 }

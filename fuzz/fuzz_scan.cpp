@@ -15,11 +15,12 @@
 
 #include "fuzz_common.h"
 #include "common/find_last.h"
+#include "common/text_scan.h"
 #include "url/text_scan.h"
 
 using urlkeys::fuzz::vCheck;
-using urlkeys::url::NativeOps;
-using urlkeys::url::PortableOps;
+using urlkeys::common::NativeOps;
+using urlkeys::common::PortableOps;
 
 namespace {
 
@@ -49,8 +50,8 @@ void vCheckSearches(const char* base, const char* p, const char* e, char c) {
 
   want = p;
   while (want < e && *want != c) ++want;
-  vCheck(urlkeys::url::pFindByte<NativeOps>(base, p, e, c) == want, "pFindByte native");
-  vCheck(urlkeys::url::pFindByte<PortableOps>(base, p, e, c) == want, "pFindByte portable");
+  vCheck(urlkeys::common::pFindByte<NativeOps>(base, p, e, c) == want, "pFindByte native");
+  vCheck(urlkeys::common::pFindByte<PortableOps>(base, p, e, c) == want, "pFindByte portable");
 
   urlkeys::url::AuthorityScan model{pModelFirst(p, e, "/?#\n", false), nullptr, false};
   for (const char* q = p; q < model.end; ++q) {
@@ -82,34 +83,34 @@ void vCheckCopies(const char* src, size_t n, size_t cap) {
   std::unique_ptr<char[]> a(new char[n + 1]);
   std::unique_ptr<char[]> b(new char[n + 1]);
 
-  urlkeys::url::vCopyBytes<NativeOps>(a.get(), src, n);
-  urlkeys::url::vCopyBytes<PortableOps>(b.get(), src, n);
+  urlkeys::common::vCopyBytes<NativeOps>(a.get(), src, n);
+  urlkeys::common::vCopyBytes<PortableOps>(b.get(), src, n);
   vCheck(std::memcmp(a.get(), src, n) == 0, "vCopyBytes native");
   vCheck(std::memcmp(b.get(), src, n) == 0, "vCopyBytes portable");
 
-  urlkeys::url::vCopyLower<NativeOps>(a.get(), src, n);
-  urlkeys::url::vCopyLower<PortableOps>(b.get(), src, n);
+  urlkeys::common::vCopyLower<NativeOps>(a.get(), src, n);
+  urlkeys::common::vCopyLower<PortableOps>(b.get(), src, n);
   vCheck(std::memcmp(a.get(), lower.data(), n) == 0, "vCopyLower native");
   vCheck(std::memcmp(b.get(), lower.data(), n) == 0, "vCopyLower portable");
 
   // In place, as vLowerAscii does it.
   std::memcpy(a.get(), src, n);
   std::memcpy(b.get(), src, n);
-  urlkeys::url::vCopyLower<NativeOps>(a.get(), a.get(), n);
-  urlkeys::url::vCopyLower<PortableOps>(b.get(), b.get(), n);
+  urlkeys::common::vCopyLower<NativeOps>(a.get(), a.get(), n);
+  urlkeys::common::vCopyLower<PortableOps>(b.get(), b.get(), n);
   vCheck(std::memcmp(a.get(), lower.data(), n) == 0, "vCopyLower in place native");
   vCheck(std::memcmp(b.get(), lower.data(), n) == 0, "vCopyLower in place portable");
 
-  vCheck(urlkeys::url::nStoreSpan<NativeOps>(a.get(), cap, src, n) == k &&
+  vCheck(urlkeys::common::nStoreSpan<NativeOps>(a.get(), cap, src, n) == k &&
              std::memcmp(a.get(), src, k) == 0 && a[k] == '\0',
          "nStoreSpan native");
-  vCheck(urlkeys::url::nStoreSpan<PortableOps>(b.get(), cap, src, n) == k &&
+  vCheck(urlkeys::common::nStoreSpan<PortableOps>(b.get(), cap, src, n) == k &&
              std::memcmp(b.get(), src, k) == 0 && b[k] == '\0',
          "nStoreSpan portable");
-  vCheck(urlkeys::url::nStoreLowerSpan<NativeOps>(a.get(), cap, src, n) == k &&
+  vCheck(urlkeys::common::nStoreLowerSpan<NativeOps>(a.get(), cap, src, n) == k &&
              std::memcmp(a.get(), lower.data(), k) == 0 && a[k] == '\0',
          "nStoreLowerSpan native");
-  vCheck(urlkeys::url::nStoreLowerSpan<PortableOps>(b.get(), cap, src, n) == k &&
+  vCheck(urlkeys::common::nStoreLowerSpan<PortableOps>(b.get(), cap, src, n) == k &&
              std::memcmp(b.get(), lower.data(), k) == 0 && b[k] == '\0',
          "nStoreLowerSpan portable");
 
@@ -129,8 +130,8 @@ void vCheckCopies(const char* src, size_t n, size_t cap) {
 // a byte model, and the first and last mark of a few spans against it.
 void vCheckMarks(const char* src, size_t n) {
   uint64_t dots[2][64], slashes[2][64];
-  const bool pct[2] = {urlkeys::url::bMarkText<NativeOps>(src, n, dots[0], slashes[0]),
-                       urlkeys::url::bMarkText<PortableOps>(src, n, dots[1], slashes[1])};
+  const bool pct[2] = {urlkeys::common::bMarkText<NativeOps>(src, n, dots[0], slashes[0]),
+                       urlkeys::common::bMarkText<PortableOps>(src, n, dots[1], slashes[1])};
   const bool want_pct = std::memchr(src, '%', n) != nullptr;
   for (int form = 0; form < 2; ++form) {
     vCheck(pct[form] == want_pct, form == 0 ? "bMarkText '%' native" : "bMarkText '%' portable");
@@ -155,8 +156,8 @@ void vCheckMarks(const char* src, size_t n) {
           last = i;
         }
       }
-      vCheck(urlkeys::url::nFirstMark(dots[0], lo, hi) == first, "nFirstMark");
-      vCheck(urlkeys::url::nLastMark(dots[0], lo, hi) == last, "nLastMark");
+      vCheck(urlkeys::common::nFirstMark(dots[0], lo, hi) == first, "nFirstMark");
+      vCheck(urlkeys::common::nLastMark(dots[0], lo, hi) == last, "nLastMark");
     }
   }
 }

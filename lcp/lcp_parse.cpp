@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "common/ascii.h"
+#include "common/text_scan.h"
 #include "tld/tld_table.h"
 #include "url/text_scan.h"
 #include "urlkeys/lcp.h"
@@ -40,7 +41,7 @@ inline bool bEscapeMayGiveNul(const char* c) {
 // whether or not the decoder takes it as an escape, so the answer errs
 // towards yes. The caller guarantees that two bytes follow every '%'.
 bool bMayWriteNul(const char* text, size_t len) {
-  using Ops = urlkeys::url::NativeOps;
+  using Ops = urlkeys::common::NativeOps;
   if (len >= 16) {
     // A block at a time, the last one ending at len and reaching back over
     // bytes already seen (seeing them again gives the same answer).
@@ -48,9 +49,9 @@ bool bMayWriteNul(const char* text, size_t len) {
       const size_t from = len - at >= 16 ? at : len - 16;
       const Ops::Block v = Ops::vLoad(text + from);
       if (Ops::nMask(Ops::vEq(v, '\x80')) != 0) return true;
-      for (uint32_t m = urlkeys::url::nByteBits<Ops>(Ops::nMask(Ops::vEq(v, '%'))); m != 0;
+      for (uint32_t m = urlkeys::common::nByteBits<Ops>(Ops::nMask(Ops::vEq(v, '%'))); m != 0;
            m &= m - 1) {
-        if (bEscapeMayGiveNul(text + from + urlkeys::url::nLowestBit(m))) return true;
+        if (bEscapeMayGiveNul(text + from + urlkeys::common::nLowestBit(m))) return true;
       }
     }
     return false;
@@ -64,11 +65,11 @@ bool bMayWriteNul(const char* text, size_t len) {
 // Position of the last byte in [lo, hi) that a decoding pass may change;
 // the caller knows there is one.
 inline size_t nLastActive(const char* text, size_t lo, size_t hi) {
-  using Ops = urlkeys::url::NativeOps;
+  using Ops = urlkeys::common::NativeOps;
   while (hi - lo >= 16) {
     const uint32_t m =
-        urlkeys::url::nByteBits<Ops>(urlkeys::url::nEscapeHits<Ops>(Ops::vLoad(text + hi - 16)));
-    if (m != 0) return hi - 16 + 63 - urlkeys::url::nLeadingZeros(m);
+        urlkeys::common::nByteBits<Ops>(urlkeys::url::nEscapeHits<Ops>(Ops::vLoad(text + hi - 16)));
+    if (m != 0) return hi - 16 + 63 - urlkeys::common::nLeadingZeros(m);
     hi -= 16;
   }
   size_t r = hi - 1;
@@ -93,7 +94,7 @@ size_t nDecodeWhilePercent(char* text, size_t n) {
   size_t p = 0;
   size_t q = n;
   for (;;) {
-    const char* pct = urlkeys::url::pFindByte(text, text + p, text + q, '%');
+    const char* pct = urlkeys::common::pFindByte(text, text + p, text + q, '%');
     if (pct == text + q) return n;
     p = static_cast<size_t>(urlkeys::url::pFindEscape(text, text + p, pct) - text);
     const size_t r = nLastActive(text, p, q);
@@ -118,7 +119,7 @@ inline void vCopyOut(char* dst, int size, const char* from, ptrdiff_t len) {
   if (dst == nullptr || size <= 0) return;
   if (len < 0) len = 0;
   if (len > size - 1) len = size - 1;
-  urlkeys::url::vCopyBytes(dst, from, static_cast<size_t>(len));
+  urlkeys::common::vCopyBytes(dst, from, static_cast<size_t>(len));
   dst[len] = '\0';
 }
 
@@ -136,9 +137,9 @@ inline size_t nReadText(char* url, uint64_t* dots, uint64_t* slashes) {
     url[kMaxText] = '\0';
     n = kMaxText;
   }
-  if (urlkeys::url::bMarkText(url, n, dots, slashes)) {
+  if (urlkeys::common::bMarkText(url, n, dots, slashes)) {
     n = nDecodeWhilePercent(url, n);
-    urlkeys::url::bMarkText(url, n, dots, slashes);
+    urlkeys::common::bMarkText(url, n, dots, slashes);
   }
   return n;
 }
@@ -155,7 +156,7 @@ struct HostSpan {
 // a '.'): after "x://" when the first '.' lies after the first '/', then
 // after a leading "www."; one trailing '/' is cut off in place.
 inline HostSpan oFindHost(char* url, size_t n, const uint64_t* slashes, size_t first_dot) {
-  const size_t first_slash = urlkeys::url::nFirstMark(slashes, 0, n);
+  const size_t first_slash = urlkeys::common::nFirstMark(slashes, 0, n);
   char* slash = first_slash < n ? url + first_slash : nullptr;
   char* host = url;
   if (slash != nullptr && first_dot > first_slash && slash[1] == '/' && slash > url &&
@@ -171,7 +172,7 @@ inline HostSpan oFindHost(char* url, size_t n, const uint64_t* slashes, size_t f
   // "://" or was the trailing '/' just cut off.
   if (slash != nullptr && slash < host) {
     const size_t end_at = host_at + len;
-    const size_t at = urlkeys::url::nFirstMark(slashes, host_at, end_at);
+    const size_t at = urlkeys::common::nFirstMark(slashes, host_at, end_at);
     slash = at < end_at ? url + at : nullptr;
   } else if (slash == end) {
     slash = nullptr;
@@ -209,7 +210,7 @@ struct ElementList {
 inline bool bAddHostSuffixes(ElementList& list, char* url, size_t host_at, char* host_end,
                              const uint64_t* dots, bool* tld_found, bool* stopped_at_limit) {
   for (size_t at = static_cast<size_t>(host_end - url);;) {
-    at = urlkeys::url::nLastMark(dots, host_at + 1, at);
+    at = urlkeys::common::nLastMark(dots, host_at + 1, at);
     if (at == SIZE_MAX) return true;
     char* const c = url + at;
     if (list.bFull()) return false;
@@ -238,7 +239,7 @@ inline bool bAddPathPrefixes(ElementList& list, char* url, char* host_end, char*
                              const uint64_t* slashes, bool* stopped_at_limit) {
   const size_t end_at = static_cast<size_t>(end - url);
   for (size_t at = static_cast<size_t>(host_end - url) + 1;; ++at) {
-    at = urlkeys::url::nFirstMark(slashes, at, end_at);
+    at = urlkeys::common::nFirstMark(slashes, at, end_at);
     if (at == end_at) break;
     if (list.bFull()) return false;
     list.vAdd(url + at + 1);
@@ -273,7 +274,7 @@ cLcpParse::cLcpParse(char* url, int limit, int& count)
   uint64_t dots[kMarkWords];
   uint64_t slashes[kMarkWords];
   const size_t n = nReadText(url, dots, slashes);
-  const size_t first_dot = urlkeys::url::nFirstMark(dots, 0, n);
+  const size_t first_dot = urlkeys::common::nFirstMark(dots, 0, n);
   if (first_dot == n) return;
   const HostSpan span = oFindHost(url, n, slashes, first_dot);
   nUrlLen = static_cast<int>(span.end - span.host);

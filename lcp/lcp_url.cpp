@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "common/ascii.h"
+#include "common/text_scan.h"
 #include "tld/tld_table.h"
 #include "url/record_ops.h"
-#include "url/text_scan.h"
 #include "urlkeys/ip.h"
 #include "urlkeys/lcp.h"
 
@@ -36,7 +36,7 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
   if (host <= 32) {
     memcpy(member, hostname, 32);
   } else {
-    urlkeys::url::vCopyBytes(member, hostname, host);
+    urlkeys::common::vCopyBytes(member, hostname, host);
   }
   size_t len = host;
   if (path_len > 0) {
@@ -44,12 +44,12 @@ inline MemberEnds oBuildMember(char* member, const char* hostname, size_t host, 
     if (path_len <= 32) {
       memcpy(member + len, path, 32);
     } else {
-      urlkeys::url::vCopyBytes(member + len, path, path_len);
+      urlkeys::common::vCopyBytes(member + len, path, path_len);
     }
     len += path_len;
   }
   member[len] = '\0';
-  urlkeys::url::bMarkText(member, len, dot_bits, slash_bits);
+  urlkeys::common::bMarkText(member, len, dot_bits, slash_bits);
   return {member + host, member + len, member + (urlkeys::common::bHasWwwPrefix(member) ? 4 : 0)};
 }
 
@@ -107,14 +107,14 @@ char* cLcpUrl::sGetNextLcp() {
   // writes over dropped '/' characters need no change to them.
   const size_t at = static_cast<size_t>(pLcp - sMemberUrl);
   const size_t end = static_cast<size_t>(pEnd - sMemberUrl);
-  const size_t slash = pLcp == pStart ? urlkeys::url::nLastMark(anSlashBits, at, end) : SIZE_MAX;
+  const size_t slash = pLcp == pStart ? urlkeys::common::nLastMark(anSlashBits, at, end) : SIZE_MAX;
   if (slash != SIZE_MAX) {
     sMemberUrl[slash] = '\0';  // drop the last path segment (or a lone trailing '/')
     pEnd = sMemberUrl + slash;
   } else {
     // Numeric hosts stay whole; a host not starting with a digit never is one.
     if (*pLcp >= '0' && *pLcp <= '9' && bIsAuthIp(pLcp)) return nullptr;
-    const size_t dot = urlkeys::url::nFirstMark(anDotBits, at, end);
+    const size_t dot = urlkeys::common::nFirstMark(anDotBits, at, end);
     if (dot == end) return nullptr;
     pLcp = sMemberUrl + dot + 1;  // drop the leftmost label
   }

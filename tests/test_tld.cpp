@@ -76,4 +76,28 @@ TEST(TldTests, BuildingPrintsNothing) {
   EXPECT_TRUE(bIsTLD2(com, 3));
 }
 
+// Runs of entries whose only comma among the first 14 bytes (the longest
+// entry and one more) lies in one place: the list test finds that comma with
+// word-wide loads (bytes 0-7 and 6-13 of a long name, 0-7 and 8-12 of a
+// short one), so every position must be seen by one of them.
+TEST(TldTests, CommaInEachWord) {
+  const Row rows[] = {
+      {"co.hu,erotica.hu", true, false, true},       // comma at 5, the next past 14
+      {"pp.se,press.se", true, false, true},         // comma at 5, 14 characters
+      {"hotel.lk,ltd.lk", true, false, true},        // comma at 8
+      {"health.vn,info.vn", true, false, true},      // comma at 9
+      {"erotica.hu,erotika.hu", true, false, true},  // comma at 10
+      {"konyvelo.hu,lakas.hu", true, false, true},   // comma at 11
+      {"press.se,s.se", true, false, true},          // 13 characters, comma at 8
+      {"hotel.lk,info.vn", false, false, true},      // comma at 8, entries not neighbours
+      {"pp.se,erotica.hu", false, false, true},      // comma at 5, entries not neighbours
+  };
+  for (const Row& row : rows) {
+    std::vector<char> t = Exact(row.name);
+    EXPECT_EQ(bIsTLD(t.data()), row.list) << row.name;
+    EXPECT_EQ(bIsTLD2(t.data(), static_cast<int>(row.name.size())), row.key) << row.name;
+    EXPECT_EQ(bCheckTLD(t.data()), row.host) << row.name;
+  }
+}
+
 }  // namespace

@@ -19,7 +19,7 @@ constexpr std::uint32_t kXnPrefix = 'x' | 'n' << 8 | '-' << 16 | '-' << 24;
 
 inline bool bHasXnPrefix(const char* s, std::size_t len) {
   if (len < 4) return false;
-  return nLoadLittle32(s) == kXnPrefix;
+  return common::nLoadLittle32(s) == kXnPrefix;
 }
 
 // The 8 bytes at s in the target's byte order: only tested with bHasByte,

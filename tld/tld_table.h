@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/byte_order.h"
 #include "tld_table.inc"
 #include "urlkeys/tld.h"
 
@@ -28,26 +29,18 @@ extern const char g_sCommas[kCommaLength + 1];
 
 // ---------------------------------------------------------------- packing
 
-// The 4 bytes at `s` as a little-endian number (byte 0 lowest) on any
-// target; the packed names and keys below depend on that order.
-inline std::uint32_t nLoadLittle32(const char* s) {
-  std::uint32_t w;
-  std::memcpy(&w, s, 4);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  w = __builtin_bswap32(w);
-#endif
-  return w;
-}
+// The packed names and keys below hold byte 0 of a name lowest, on any
+// target.
 
-// The m bytes at `s` (0 <= m <= 8) as a little-endian word, zero above
-// them. Reads exactly those m bytes, with at most two loads.
+// The m bytes at `s` (1 <= m <= 8) as a little-endian word, zero above
+// them. Reads exactly those m bytes, with at most two loads. Every caller
+// has at least one byte to pack.
 inline std::uint64_t nPackUpTo8(const char* s, std::size_t m) {
   if (m >= 4) {
-    const std::uint32_t lo = nLoadLittle32(s);
-    const std::uint32_t hi = nLoadLittle32(s + m - 4);  // overlaps lo when m < 8: same bytes, OR is harmless
+    const std::uint32_t lo = common::nLoadLittle32(s);
+    const std::uint32_t hi = common::nLoadLittle32(s + m - 4);  // overlaps lo when m < 8: same bytes, OR is harmless
     return lo | (static_cast<std::uint64_t>(hi) << (8 * (m - 4)));
   }
-  if (m == 0) return 0;
   const std::size_t mid = m >> 1;  // 0, 1, 1 for m = 1, 2, 3
   return static_cast<std::uint64_t>(static_cast<unsigned char>(s[0])) |
          static_cast<std::uint64_t>(static_cast<unsigned char>(s[mid])) << (8 * mid) |

@@ -7,8 +7,8 @@
 
 #include <cstring>
 
+#include "common/text_scan.h"
 #include "ip/quad_text.h"
-#include "url/text_scan.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ namespace {
 inline void vCopyOut(char* dst, const char* field, size_t size) {
   if (dst == nullptr) return;
   const size_t n = strnlen(field, size - 1);
-  urlkeys::url::vCopyBytes(dst, field, n);
+  urlkeys::common::vCopyBytes(dst, field, n);
   dst[n] = '\0';
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/find_last.h"
+#include "common/text_scan.h"
 #include "url/record_ops.h"
 #include "url/text_scan.h"
 
@@ -109,17 +110,17 @@ inline size_t nStoreField(const cZuUrl& u, char* dst, size_t cap, const char* sr
     dst[len] = '\0';
     return len;
   }
-  return urlkeys::url::nStoreSpan(dst, cap, src, len);
+  return urlkeys::common::nStoreSpan(dst, cap, src, len);
 }
 
 inline size_t nStoreLowerField(const cZuUrl& u, char* dst, size_t cap, const char* src,
                                size_t len) {
   if (bWholeBlock(u, src, len)) {
-    urlkeys::url::vCopyLower(dst, src, kBlock);
+    urlkeys::common::vCopyLower(dst, src, kBlock);
     dst[len] = '\0';
     return len;
   }
-  return urlkeys::url::nStoreLowerSpan(dst, cap, src, len);
+  return urlkeys::common::nStoreLowerSpan(dst, cap, src, len);
 }
 
 // Stores a host name span (no NUL inside) as bSetHostname does: cut at
@@ -266,7 +267,7 @@ inline const char* pParsePath(cZuUrl& u, const char* p, const char* cur, const c
 inline void vParseQueryFragment(cZuUrl& u, const char* p, const char* cur, const char* e) {
   const char* rest = cur + 1;
   if (*cur == '?') {
-    const char* hash = urlkeys::url::pFindByte(p, rest, e, '#');
+    const char* hash = urlkeys::common::pFindByte(p, rest, e, '#');
     if (hash != e) nStoreField(u, u.fragment, ZU_FRAGMENT_SIZE - 1, hash + 1, nLen(hash + 1, e));
     nStoreField(u, u.query, ZU_QUERY_SIZE - 1, rest, nLen(rest, hash));
   } else {  // '#': the fragment is the whole rest, '?' included

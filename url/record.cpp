@@ -8,13 +8,13 @@
 #include <cstring>
 
 #include "common/ascii.h"
+#include "common/text_scan.h"
 #include "url/record_ops.h"
-#include "url/text_scan.h"
 
 namespace {
 
 using urlkeys::common::cLower;
-using urlkeys::url::vLowerAscii;
+using urlkeys::common::vLowerAscii;
 
 struct SchemePort {
   const char* name;

@@ -8,7 +8,7 @@
 #include <cstring>
 
 
-#include "url/text_scan.h"
+#include "common/text_scan.h"
 
 namespace {
 
@@ -24,11 +24,11 @@ inline size_t nFieldLength(const char* field, size_t size) {
   const size_t cap = size - 1;
   // Most fields end within their first 32 bytes: one test finds the end
   // there. Every field holds at least 256 bytes.
-  using Ops = urlkeys::url::NativeOps;
-  const uint32_t m = urlkeys::url::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field), '\0'))) |
-                     urlkeys::url::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field + 16), '\0')))
+  using Ops = urlkeys::common::NativeOps;
+  const uint32_t m = urlkeys::common::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field), '\0'))) |
+                     urlkeys::common::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field + 16), '\0')))
                          << 16;
-  if (m != 0) return urlkeys::url::nLowestBit(m);
+  if (m != 0) return urlkeys::common::nLowestBit(m);
   return 32 + strnlen(field + 32, cap - 32);
 }
 
@@ -40,7 +40,7 @@ inline void vCopyFromField(char* out, const char* field, size_t n) {
   if (n <= 32) {
     memcpy(out, field, 32);
   } else {
-    urlkeys::url::vCopyBytes(out, field, n);
+    urlkeys::common::vCopyBytes(out, field, n);
   }
 }
 

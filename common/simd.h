@@ -1,5 +1,5 @@
-// The few 16-byte block operations the text scans and copies of the url
-// family are written against, in three forms with identical results:
+// The few 16-byte block operations the text scans and copies are written
+// against, in three forms with identical results:
 //   Sse2Ops      x86-64 (and any target with SSE2),
 //   NeonOps      little-endian AArch64,
 //   PortableOps  every other target: 8-byte words and plain C++.
@@ -13,13 +13,15 @@
 // i * kBitsPerByte, all set for a hit: so the lowest set bit gives the first
 // hit (nFirst), a shift right by k bytes drops the first k (nDrop), and
 // (m & -m) - 1 covers exactly the bytes before the first hit.
-#ifndef URLKEYS_URL_SIMD_H
-#define URLKEYS_URL_SIMD_H
+#ifndef URLKEYS_COMMON_SIMD_H
+#define URLKEYS_COMMON_SIMD_H
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "common/byte_order.h"
 
 #if !defined(URLKEYS_PORTABLE_SCAN) && (defined(__SSE2__) || defined(_M_X64))
 #define URLKEYS_SCAN_SSE2 1
@@ -30,13 +32,7 @@
 #include <arm_neon.h>
 #endif
 
-namespace urlkeys::url {
-
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-inline constexpr bool kBigEndian = true;
-#else
-inline constexpr bool kBigEndian = false;
-#endif
+namespace urlkeys::common {
 
 // Index of the lowest set bit of m, which is not 0.
 inline unsigned nLowestBit(uint64_t m) {
@@ -60,17 +56,6 @@ inline unsigned nLeadingZeros(uint64_t m) {
   return static_cast<unsigned>(__builtin_clzll(m));
 #else
   return static_cast<unsigned>(std::countl_zero(m));
-#endif
-}
-
-// w with its bytes in the opposite order.
-inline uint64_t nSwapBytes(uint64_t w) {
-#if defined(__GNUC__)
-  return __builtin_bswap64(w);
-#else
-  uint64_t r = 0;
-  for (int i = 0; i < 8; ++i, w >>= 8) r = (r << 8) | (w & 0xFF);
-  return r;
 #endif
 }
 
@@ -116,7 +101,7 @@ struct PortableOps {
 
   // The top bits of the 8 bytes of w, byte i (in memory order) to bit i.
   static uint32_t nTopBitsWord(uint64_t w) {
-    if constexpr (kBigEndian) w = nSwapBytes(w);
+    if constexpr (kBigEndianHost) w = nSwapBytes64(w);
     // Bit 8i (byte i's top bit, moved down) lands at bit 56 + i; no two
     // partial products share a bit, so nothing carries into the top byte.
     return static_cast<uint32_t>((((w & kHigh) >> 7) * 0x0102040810204080u) >> 56);
@@ -227,6 +212,6 @@ using NativeOps = NeonOps;
 using NativeOps = PortableOps;
 #endif
 
-}  // namespace urlkeys::url
+}  // namespace urlkeys::common
 
 #endif
