@@ -20,6 +20,9 @@
 #include <vector>
 
 #include "match/key_store.h"
+#include "match/lcp_host.h"
+#include "match/line_matcher.h"
+#include "match/list_options.h"
 #include "match/matcher.h"
 
 namespace py = pybind11;
@@ -230,18 +233,7 @@ PyObject* NextList(Results& r) {
 py::object g_parsed_type;
 py::object g_lcp_list_type;
 
-// Where cLcpParse's host starts in its (decoded) text: after "scheme://" when
-// the first '/' comes before the first '.', is doubled and follows a ':', and
-// after a leading "www.". The tool gives nGetLcp the same source pointer.
-const char* LcpParseHostStart(const char* text) {
-  const char* dot = std::strchr(text, '.');
-  const char* slash = std::strchr(text, '/');
-  const char* host = text;
-  if (slash && dot && dot > slash && slash[1] == '/' && slash > text && slash[-1] == ':')
-    host = slash + 2;
-  if (std::strncmp(host, "www.", 4) == 0) host += 4;
-  return host;
-}
+using urlkeys::match::LcpParseHostStart;
 
 // ------------------------------------------------------------- operations
 //
@@ -563,76 +555,61 @@ std::string FilePath(py::handle path) {
   return std::string(name);
 }
 
+// A list name as the tool takes it: None or "" for an unnamed list, else
+// letters, digits, '_', '.' and '-' (ValueError otherwise).
 std::string ListName(py::handle name) {
-  return name.is_none() ? std::string() : Copy(name, "list name");
+  if (name.is_none()) return std::string();
+  std::string text = Copy(name, "list name");
+  std::string error = urlkeys::match::ListNameError(text);
+  if (!text.empty() && !error.empty()) throw py::value_error(error);
+  return text;
 }
 
-// Matches a stream of URL lines against a KeySet, writing text lines as
-// `urlkeys match` writes them: the URL, a tab, the key found or nothing,
-// and with named lists a tab and the names of the lists holding the key,
-// joined by ','; tab, CR, LF and backslash inside a field escaped as \t,
-// \r, \n, \\.
-// Lines are read as the tool reads them: split at '\n', one trailing '\r'
-// dropped, a line longer than kMaxLine bytes skipped and reported. A line
-// holding a NUL is skipped and reported too: the library reads text up to
-// its NUL, and a URL cut there would give a key the line does not hold.
+// Matches a stream of URL lines against a KeySet, giving the bytes
+// `urlkeys match` prints for them (the match job's own line matcher: the
+// same line reading, skipped lines, fields and escaping as the tool).
 class LineMatcher {
  public:
-  static constexpr size_t kMaxLine = 65536;
-
-  explicit LineMatcher(py::object keys) : keys_(std::move(keys)) {
-    set_ = &keys_.cast<const KeySet&>();
-    for (int i = 0; i < set_->store.ListCount(); ++i)
-      if (!set_->store.ListName(i).empty()) named_ = true;
-    line_.reserve(1024);
-  }
+  explicit LineMatcher(py::object keys)
+      : keys_(std::move(keys)),
+        set_(&keys_.cast<const KeySet&>()),
+        lines_(set_->store, /*json=*/false, /*count_hits=*/true) {}
 
   // Processes `data`; returns the output lines of the lines it completed.
   py::bytes Feed(py::handle data) {
-    Text t = ReadBytes(data);
+    PyObject* obj = data.ptr();
+    py::bytes owned;
+    if (!PyBytes_Check(obj)) {
+      // Any other buffer is copied first: it could change while the GIL is released.
+      owned = py::reinterpret_steal<py::bytes>(PyBytes_FromObject(obj));
+      if (!owned) throw py::error_already_set();
+      obj = owned.ptr();
+    }
     std::string out;
     {
+      // The splitter writes into its block, so it gets a copy of the bytes.
+      block_.assign(PyBytes_AS_STRING(obj), static_cast<size_t>(PyBytes_GET_SIZE(obj)));
       py::gil_scoped_release nogil;
-      out.reserve(t.size + t.size / 2);
-      const char* p = t.data;
-      const char* end = t.data + t.size;
-      while (p < end) {
-        const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-        const char* stop = nl ? nl : end;
-        size_t chunk = static_cast<size_t>(stop - p);
-        if (!too_long_) {
-          if (line_.size() + chunk > kMaxLine) {
-            too_long_ = true;
-            line_.clear();
-          } else {
-            line_.append(p, chunk);
-          }
-        }
-        pending_ = true;
-        if (!nl) break;
-        Finish(out);
-        p = nl + 1;
-      }
+      out.reserve(block_.size() + block_.size() / 2);
+      lines_.Feed(block_.data(), block_.size(), &out);
     }
-    Py_XDECREF(t.owner);
     return py::bytes(out);
   }
 
   // Ends the stream: a last line without a line break is processed.
   py::bytes Close() {
     std::string out;
-    if (pending_ && (!line_.empty() || too_long_)) Finish(out);
-    pending_ = false;
+    lines_.Close(&out);
     return py::bytes(out);
   }
 
-  uint64_t lines() const { return lines_; }
-  uint64_t matched() const { return matched_; }
+  uint64_t lines() const { return lines_.lines(); }
+  uint64_t matched() const { return lines_.matched(); }
 
   // Hits per key as {key: count}.
   py::dict Hits() const {
     py::dict d;
-    for (const auto& [key, count] : hits_) {
+    for (const auto& [key, count] : lines_.hits()) {
       py::object k = py::reinterpret_steal<py::object>(NewStr(key.data(), key.size()));
       d[k] = count;
     }
@@ -641,96 +618,15 @@ class LineMatcher {
   // Skipped lines as [(line number from 1, reason)].
   py::list Skipped() const {
     py::list l;
-    for (const auto& [number, reason] : skipped_) l.append(py::make_tuple(number, reason));
+    for (const auto& skipped : lines_.skipped()) l.append(py::make_tuple(skipped.line, skipped.reason));
     return l;
   }
 
  private:
-  static Text ReadBytes(py::handle data) {
-    PyObject* obj = data.ptr();
-    Text t;
-    if (PyBytes_Check(obj)) {
-      t.data = PyBytes_AS_STRING(obj);
-      t.size = static_cast<size_t>(PyBytes_GET_SIZE(obj));
-      return t;
-    }
-    // Any other buffer is copied: it could change while the GIL is released.
-    t.owner = PyBytes_FromObject(obj);
-    if (!t.owner) throw py::error_already_set();
-    t.data = PyBytes_AS_STRING(t.owner);
-    t.size = static_cast<size_t>(PyBytes_GET_SIZE(t.owner));
-    return t;
-  }
-
-  void Finish(std::string& out) {
-    ++lines_;
-    if (too_long_) {
-      skipped_.emplace_back(lines_, "longer than 65536 bytes");
-    } else {
-      if (!line_.empty() && line_.back() == '\r') line_.pop_back();
-      if (line_.find('\0') != std::string::npos) {
-        skipped_.emplace_back(lines_, "holds a NUL byte");
-      } else {
-        Hit hit;
-        bool found = matcher_.Match(set_->store, line_.c_str(), &hit);
-        Escape(out, line_);
-        out += '\t';
-        if (found) {
-          Escape(out, hit.key);
-          ++matched_;
-          ++hits_[hit.key];
-        }
-        if (named_) {
-          // The names of the lists holding the key, joined by ','.
-          out += '\t';
-          bool first = true;
-          for (int i = 0; found && i < set_->store.ListCount(); ++i) {
-            if (!(hit.lists >> i & 1)) continue;
-            if (!first) out += ',';
-            first = false;
-            Escape(out, set_->store.ListName(i));
-          }
-        }
-        out += '\n';
-      }
-    }
-    line_.clear();
-    too_long_ = false;
-    pending_ = false;
-  }
-
-  // Appends `s` with tab, LF, CR and backslash escaped; runs of plain bytes
-  // are copied whole.
-  static void Escape(std::string& out, std::string_view s) {
-    size_t done = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-      const char* escape;
-      switch (s[i]) {
-        case '\t': escape = "\\t"; break;
-        case '\n': escape = "\\n"; break;
-        case '\r': escape = "\\r"; break;
-        case '\\': escape = "\\\\"; break;
-        default: continue;
-      }
-      out.append(s.data() + done, i - done);
-      out.append(escape, 2);
-      done = i + 1;
-    }
-    out.append(s.data() + done, s.size() - done);
-  }
-
-  py::object keys_;  // keeps the KeySet alive
+  py::object keys_;  // keeps the KeySet, and so the store, alive and unchanged
   const KeySet* set_;
-  bool named_ = false;  // named lists: a third field with the lists' names
-  Matcher matcher_;
-  std::string line_;
-  bool too_long_ = false;
-  bool pending_ = false;
-  uint64_t lines_ = 0;
-  uint64_t matched_ = 0;
-  // Keys point into the store, which keys_ keeps unchanged.
-  std::unordered_map<std::string_view, uint64_t> hits_;
-  std::vector<std::pair<uint64_t, const char*>> skipped_;
+  urlkeys::match::LineMatcher lines_;
+  std::string block_;
 };
 
 }  // namespace

@@ -187,3 +187,17 @@ def test_keyset_files_lists_and_errors(tmp_path):
         urlkeys.KeySet(["example.com", None])
     with pytest.raises(ValueError):
         urlkeys.KeySet.__new__(urlkeys.KeySet).__setstate__((b"not a store",))
+
+
+# List names follow the tool's rule; None and "" mean an unnamed list.
+@pytest.mark.parametrize("name,ok", [
+    ("ads", True), ("a.b-c_1", True), (None, True), ("", True),
+    ("bad name", False), ("a=b", False), ("a,b", False), ("ad\tx", False), ("é", False),
+])
+def test_list_names_as_the_tool_takes_them(name, ok):
+    if ok:
+        keys = urlkeys.KeySet.from_lists([(name, ["a.example"])])
+        assert keys.match("http://a.example/") is not None
+    else:
+        with pytest.raises(ValueError, match="may hold only letters"):
+            urlkeys.KeySet.from_lists([(name, ["a.example"])])
