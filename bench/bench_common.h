@@ -118,27 +118,28 @@ struct cAllocRow {
   void (*vRun)();
   uint64_t nAllocs;
 };
-const cAllocRow kAllocRows[] = {
-    {"malloc", [] { vKeepAndFree(std::malloc(24)); }, 1},
-    {"calloc", [] { vKeepAndFree(std::calloc(3, 8)); }, 1},
-    {"malloc + realloc", [] { vKeepAndFree(std::realloc(std::malloc(8), 4096)); }, 2},
-    {"operator new",
-     [] {
-       int* p = new int(7);
-       benchmark::DoNotOptimize(p);
-       delete p;
-     },
-     1},  // libstdc++ allocates through malloc
-    {"strdup", [] { vKeepAndFree(strdup("example.com")); }, 1},  // called from inside libc
-    {"aligned_alloc", [] { vKeepAndFree(::aligned_alloc(64, 128)); }, 1},
-    {"nothing",
-     [] {
-       char b[32];
-       std::memset(b, 1, sizeof b);
-       benchmark::DoNotOptimize(b);
-     },
-     0},
-};
+const cAllocRow kAllocRows[] =
+    {
+        {"malloc", [] { vKeepAndFree(std::malloc(24)); }, 1},
+        {"calloc", [] { vKeepAndFree(std::calloc(3, 8)); }, 1},
+        {"malloc + realloc", [] { vKeepAndFree(std::realloc(std::malloc(8), 4096)); }, 2},
+        {"operator new",
+         [] {
+  int* p = new int(7);
+  benchmark::DoNotOptimize(p);
+  delete p;
+         },
+         1},  // libstdc++ allocates through malloc
+        {"strdup", [] { vKeepAndFree(strdup("example.com")); }, 1},  // called from inside libc
+        {"aligned_alloc", [] { vKeepAndFree(::aligned_alloc(64, 128)); }, 1},
+        {"nothing",
+         [] {
+  char b[32];
+  std::memset(b, 1, sizeof b);
+  benchmark::DoNotOptimize(b);
+         },
+         0},
+                };
 
 // True when counting is compiled in and sees every row above exactly; the
 // check runs once. Otherwise (a sanitizer, or valgrind, which replaces
@@ -172,11 +173,11 @@ inline bool bAllocCountingWorks() {
 // to and the length of each. Lines keep their bytes; a final '\r' is
 // dropped and empty lines are skipped.
 struct cUrlList {
-  std::string sSource;       // file the list came from, or "built-in"
-  std::vector<char> vText;   // the URLs, NUL-terminated, back to back
-  std::vector<char*> vUrl;   // start of each URL in vText
-  std::vector<int> vLen;     // strlen of each URL
-  size_t nBytes = 0;         // sum of the lengths
+  std::string sSource;      // file the list came from, or "built-in"
+  std::vector<char> vText;  // the URLs, NUL-terminated, back to back
+  std::vector<char*> vUrl;  // start of each URL in vText
+  std::vector<int> vLen;    // strlen of each URL
+  size_t nBytes = 0;        // sum of the lengths
   int nMaxLen = 0;
 };
 
@@ -238,7 +239,8 @@ inline const cUrlList& oUrlList() {
         std::fclose(f);
         size_t at = 0;
         while (at < all.size()) {
-          const char* nl = static_cast<const char*>(std::memchr(all.data() + at, '\n', all.size() - at));
+          const char* nl =
+              static_cast<const char*>(std::memchr(all.data() + at, '\n', all.size() - at));
           size_t end = nl != nullptr ? static_cast<size_t>(nl - all.data()) : all.size();
           size_t len = end - at;
           if (len > 0 && all[at + len - 1] == '\r') --len;
@@ -281,18 +283,17 @@ inline const cUrlList& oUrlList() {
 // "ns/<unit>", in seconds in JSON output) and the allocations per item that
 // this thread counted. With threads, items and bytes add up over threads
 // and the allocations are averaged.
-inline void vReportPerItem(benchmark::State& state, const char* unit, size_t items,
-                           size_t bytes) {
+inline void vReportPerItem(benchmark::State& state, const char* unit, size_t items, size_t bytes) {
   const double iters = static_cast<double>(state.iterations());
   state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(items));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(bytes));
-  state.counters[std::string("ns/") + unit] = benchmark::Counter(
-      static_cast<double>(items), benchmark::Counter::kIsIterationInvariantRate |
-                                      benchmark::Counter::kAvgThreads |
-                                      benchmark::Counter::kInvert);
+  state.counters[std::string("ns/") + unit] =
+      benchmark::Counter(static_cast<double>(items), benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kAvgThreads |
+                                                         benchmark::Counter::kInvert);
   const double allocs = bAllocCountingWorks() ? static_cast<double>(nAllocCount()) /
-                                                   (iters * static_cast<double>(items))
-                                             : -1.0;
+                                                    (iters * static_cast<double>(items))
+                                              : -1.0;
   state.counters[std::string("allocs/") + unit] =
       benchmark::Counter(allocs, benchmark::Counter::kAvgThreads);
 }

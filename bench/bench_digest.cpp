@@ -34,7 +34,8 @@ void BM_Md5Hex64MiB(benchmark::State& state) {
     Md5Hex(buf.data(), out, buf.size());
     benchmark::DoNotOptimize(out);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(buf.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(buf.size()));
 }
 BENCHMARK(BM_Md5Hex64MiB)->Unit(benchmark::kMillisecond);
 
@@ -47,7 +48,8 @@ void BM_OpenSslMd564MiB(benchmark::State& state) {
     MD5(reinterpret_cast<const unsigned char*>(buf.data()), buf.size(), d);
     benchmark::DoNotOptimize(d);
   }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(buf.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                          static_cast<int64_t>(buf.size()));
 }
 BENCHMARK(BM_OpenSslMd564MiB)->Unit(benchmark::kMillisecond);
 

@@ -22,7 +22,8 @@ const cUrlList& oNumericHosts() {
       const std::string b = std::to_string(i);
       out.push_back("192.168." + b + "." + std::to_string(255 - i));
       out.push_back("10." + std::to_string(i * 257));
-      out.push_back(std::string("0x") + "0123456789abcdef"[i % 16] + "f.0x" + std::to_string(i % 10) + ".0.1");
+      out.push_back(std::string("0x") + "0123456789abcdef"[i % 16] + "f.0x" +
+                    std::to_string(i % 10) + ".0.1");
       out.push_back("0177.0." + std::to_string(i % 8) + "." + b);
     }
     return oListOf(out);

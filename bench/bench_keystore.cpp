@@ -55,8 +55,8 @@ void AddWord(std::string& out, uint64_t& rng, int min, int max) {
 // under common TLDs, 45% of them with one or two path segments. Mean line length
 // about 25.6 bytes, as in the large blocklists the store is sized for.
 bool MakeKeyList(const std::string& path, size_t count) {
-  static const char* kTlds[] = {"com", "com", "com", "com", "net", "org", "de", "ru",
-                                "co.uk", "info", "io", "fr", "nl", "com.br", "xyz", "top"};
+  static const char* kTlds[] = {"com",   "com",  "com", "com", "net", "org",    "de",  "ru",
+                                "co.uk", "info", "io",  "fr",  "nl",  "com.br", "xyz", "top"};
   const cUrlList& urls = oUrlList();
   std::vector<std::string> real;
   for (size_t i = 0; i < urls.vUrl.size(); i += 20) {
@@ -172,8 +172,8 @@ void BM_StoreLoad(benchmark::State& state) {
     resident = ResidentBytes() - before;
   }
   state.counters["rss/file"] = resident / FileBytes();
-  state.counters["keys/s"] = benchmark::Counter(static_cast<double>(keys),
-                                                benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["keys/s"] =
+      benchmark::Counter(static_cast<double>(keys), benchmark::Counter::kIsIterationInvariantRate);
   state.counters["keys"] = static_cast<double>(keys);
   state.counters["memory/file"] = static_cast<double>(memory) / FileBytes();
 }
@@ -190,8 +190,8 @@ void BM_OldSetLoad(benchmark::State& state) {
     resident = ResidentBytes() - before;
   }
   state.counters["rss/file"] = resident / FileBytes();
-  state.counters["keys/s"] = benchmark::Counter(static_cast<double>(keys),
-                                                benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["keys/s"] =
+      benchmark::Counter(static_cast<double>(keys), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_OldSetLoad)->Unit(benchmark::kMillisecond)->Iterations(1);
 
@@ -208,8 +208,8 @@ void BM_StoreFind(benchmark::State& state) {
   }
   g_nSink = g_nSink + sum;
   vReportPerItem(state, "lookup", all.size(), 0);
-  state.counters["held"] = static_cast<double>(sum) /
-                           (static_cast<double>(state.iterations()) * static_cast<double>(all.size()));
+  state.counters["held"] = static_cast<double>(sum) / (static_cast<double>(state.iterations()) *
+                                                       static_cast<double>(all.size()));
 }
 BENCHMARK(BM_StoreFind);
 
@@ -221,7 +221,8 @@ void BM_StoreMatch(benchmark::State& state) {
     Hit hit;
     return static_cast<unsigned>(matcher.Match(store, url, &hit));
   });
-  state.counters["hit rate"] = static_cast<double>(hits) /
+  state.counters["hit rate"] =
+      static_cast<double>(hits) /
       (static_cast<double>(state.iterations()) * static_cast<double>(oUrlList().vUrl.size()));
 }
 BENCHMARK(BM_StoreMatch);
@@ -266,7 +267,8 @@ int main(int argc, char** argv) {
   std::string temp;
   if (KeysPath().empty()) {
     const char* dir = getenv("TMPDIR");
-    temp = std::string(dir && *dir ? dir : "/tmp") + "/bench_keystore_" + std::to_string(getpid()) + ".txt";
+    temp = std::string(dir && *dir ? dir : "/tmp") + "/bench_keystore_" + std::to_string(getpid()) +
+           ".txt";
     if (!MakeKeyList(temp, g_key_count)) {
       fprintf(stderr, "bench_keystore: cannot write %s\n", temp.c_str());
       return 1;

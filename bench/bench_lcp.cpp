@@ -12,8 +12,6 @@
 
 namespace {
 
-
-
 void vCandidatesPerUrl(benchmark::State& state, uint64_t sum) {
   state.counters["lcp/url"] =
       static_cast<double>(sum) /

@@ -53,10 +53,11 @@ bool bSearchList(const char* name) {
 // and the share of names accepted.
 template <class Test>
 void vRunListTest(benchmark::State& state, Test&& test) {
-  const std::uint64_t hits =
-      nRunOverList(state, oSuffixes(), "name", [&](char* name, int) { return test(name) ? 1u : 0u; });
-  state.counters["accepted"] = static_cast<double>(hits) / (static_cast<double>(state.iterations()) *
-                                                           static_cast<double>(oSuffixes().vUrl.size()));
+  const std::uint64_t hits = nRunOverList(state, oSuffixes(), "name",
+                                          [&](char* name, int) { return test(name) ? 1u : 0u; });
+  state.counters["accepted"] =
+      static_cast<double>(hits) /
+      (static_cast<double>(state.iterations()) * static_cast<double>(oSuffixes().vUrl.size()));
 }
 
 void BM_IsTLD(benchmark::State& state) { vRunListTest(state, bIsTLD); }

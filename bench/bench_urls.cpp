@@ -36,15 +36,13 @@
 
 namespace {
 
-
-
 // Sets counter `name` to sum per URL handled (a rate of acceptance, or a
 // mean number of candidates).
 void vPerUrlCounter(benchmark::State& state, const char* name, uint64_t sum) {
-  const double calls = static_cast<double>(state.iterations()) *
-                       static_cast<double>(oUrlList().vUrl.size());
-  state.counters[name] = benchmark::Counter(static_cast<double>(sum) / calls,
-                                            benchmark::Counter::kAvgThreads);
+  const double calls =
+      static_cast<double>(state.iterations()) * static_cast<double>(oUrlList().vUrl.size());
+  state.counters[name] =
+      benchmark::Counter(static_cast<double>(sum) / calls, benchmark::Counter::kAvgThreads);
 }
 
 // ---------------------------------------------------------------------------
@@ -310,7 +308,7 @@ BENCHMARK(BM_IsTLD);
 
 void BM_IsTLD2(benchmark::State& state) {
   nRunOverList(state, oSuffixes(), "name",
-                [](char* s, int len) { return bIsTLD2(s, len) ? 1u : 0u; });
+               [](char* s, int len) { return bIsTLD2(s, len) ? 1u : 0u; });
 }
 BENCHMARK(BM_IsTLD2);
 
@@ -401,7 +399,8 @@ BENCHMARK(BM_ScaleParse)->Arg(64)->Arg(256)->Arg(1024)->Arg(4095);
 
 void BM_ScaleLcpUrlWalk(benchmark::State& state) {
   const uint64_t candidates = nRunSynthetic(state, nLcpUrlWalk);
-  state.counters["lcp/url"] = static_cast<double>(candidates) / static_cast<double>(state.iterations());
+  state.counters["lcp/url"] =
+      static_cast<double>(candidates) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_ScaleLcpUrlWalk)->Arg(64)->Arg(256)->Arg(1024)->Arg(4095);
 
@@ -421,8 +420,8 @@ void vRunThreaded(benchmark::State& state, Fn&& fn) {
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
   const double ns = 1e9 * static_cast<double>(end.tv_sec - begin.tv_sec) +
                     static_cast<double>(end.tv_nsec - begin.tv_nsec);
-  const double urls = static_cast<double>(state.iterations()) *
-                      static_cast<double>(oUrlList().vUrl.size());
+  const double urls =
+      static_cast<double>(state.iterations()) * static_cast<double>(oUrlList().vUrl.size());
   state.counters["cpu ns/url"] = benchmark::Counter(ns / urls, benchmark::Counter::kAvgThreads);
 }
 
@@ -448,10 +447,10 @@ struct cSyntheticRow {
   size_t nMinHostDots;
 };
 const cSyntheticRow kSyntheticRows[] = {
-    {64, 3},       // smallest: still a few labels before ".com"
-    {256, 18},     // host of 64 characters
-    {1024, 80},    // host of 256 characters
-    {4095, 320},   // host capped near 1000 characters, URL at the parse cap
+    {64, 3},      // smallest: still a few labels before ".com"
+    {256, 18},    // host of 64 characters
+    {1024, 80},   // host of 256 characters
+    {4095, 320},  // host capped near 1000 characters, URL at the parse cap
 };
 
 // Checks the synthetic URLs; false (with a note on standard error) when one
@@ -461,7 +460,8 @@ bool bSelfCheck() {
   for (const cSyntheticRow& row : kSyntheticRows) {
     const std::string url = sSyntheticUrl(row.nBytes);
     cZuUrl u(url.c_str());
-    const size_t dots = static_cast<size_t>(std::count(u.hostname, u.hostname + std::strlen(u.hostname), '.'));
+    const size_t dots =
+        static_cast<size_t>(std::count(u.hostname, u.hostname + std::strlen(u.hostname), '.'));
     if (url.size() != static_cast<size_t>(row.nBytes) || dots < row.nMinHostDots ||
         u.path[0] == '\0') {
       std::fprintf(stderr, "synthetic URL of %d bytes: got %zu bytes, %zu host dots\n", row.nBytes,

@@ -5,6 +5,4 @@
 
 #include "md5.h"
 
-void vMd5FromUrl(const char* url, char* out) {
-  Md5Hex(url, out, std::strlen(url));
-}
+void vMd5FromUrl(const char* url, char* out) { Md5Hex(url, out, std::strlen(url)); }

@@ -39,14 +39,14 @@ inline uint32_t nRotl(uint32_t v, int s) { return (v << s) | (v >> (32 - s)); }
 void vMd5Blocks(uint32_t state[4], const unsigned char* p, size_t blocks) {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (; blocks != 0; --blocks, p += 64) {
-    const uint32_t x0 = nLoadLittle32(p), x1 = nLoadLittle32(p + 4),
-                   x2 = nLoadLittle32(p + 8), x3 = nLoadLittle32(p + 12),
-                   x4 = nLoadLittle32(p + 16), x5 = nLoadLittle32(p + 20),
-                   x6 = nLoadLittle32(p + 24), x7 = nLoadLittle32(p + 28),
-                   x8 = nLoadLittle32(p + 32), x9 = nLoadLittle32(p + 36),
-                   x10 = nLoadLittle32(p + 40), x11 = nLoadLittle32(p + 44),
-                   x12 = nLoadLittle32(p + 48), x13 = nLoadLittle32(p + 52),
-                   x14 = nLoadLittle32(p + 56), x15 = nLoadLittle32(p + 60);
+    const uint32_t x0 = nLoadLittle32(p), x1 = nLoadLittle32(p + 4), x2 = nLoadLittle32(p + 8),
+                   x3 = nLoadLittle32(p + 12), x4 = nLoadLittle32(p + 16),
+                   x5 = nLoadLittle32(p + 20), x6 = nLoadLittle32(p + 24),
+                   x7 = nLoadLittle32(p + 28), x8 = nLoadLittle32(p + 32),
+                   x9 = nLoadLittle32(p + 36), x10 = nLoadLittle32(p + 40),
+                   x11 = nLoadLittle32(p + 44), x12 = nLoadLittle32(p + 48),
+                   x13 = nLoadLittle32(p + 52), x14 = nLoadLittle32(p + 56),
+                   x15 = nLoadLittle32(p + 60);
     const uint32_t aa = a, bb = b, cc = c, dd = d;
 
     MD5_STEP(MD5_F, a, b, c, d, x0, 0xd76aa478, 7);

@@ -70,7 +70,8 @@ void vCheckDomainStep(const cText& text, char sep, int n) {
 
 void vCheckPathStep(const cText& text, char sep) {
   const std::string whole(text.get());
-  const std::string s = whole.substr(0, ZU_LCP_PATH_SIZE - 1);  // a longer path is read as its first 4095 characters
+  const std::string s =
+      whole.substr(0, ZU_LCP_PATH_SIZE - 1);  // a longer path is read as its first 4095 characters
   bool more = true;
   const char* got = sLcpPath(text.get(), sep, &more);
   const size_t last = s.rfind(sep);

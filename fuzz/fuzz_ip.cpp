@@ -200,8 +200,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size != 0) std::memcpy(&any, data, size < sizeof any ? size : sizeof any);
   const std::string any_quad = sQuad(any);
   if (any_quad != "000.000.000.000") {
-    vCheck(bIsPrivateIp(any_quad.c_str()) == (bPrivateRange(static_cast<unsigned long>(any)) ? 1 : 0),
-           "bIsPrivateIp follows the address ranges");
+    vCheck(
+        bIsPrivateIp(any_quad.c_str()) == (bPrivateRange(static_cast<unsigned long>(any)) ? 1 : 0),
+        "bIsPrivateIp follows the address ranges");
   }
 
   vCheck(bIsPrivateIp(host) == (bPrivatePrefix(host) ? 1 : 0), "bIsPrivateIp tests its prefixes");

@@ -21,8 +21,8 @@
 
 namespace {
 
-using urlkeys::match::KeyStore;
 using urlkeys::fuzz::vCheck;
+using urlkeys::match::KeyStore;
 
 // The key a list line stands for, written plainly: the host part without
 // trailing dots (unless it is all dots), an address that inet_aton reads as

@@ -143,7 +143,8 @@ void vCheckLcpParse(const cText& input, int limit, int small) {
   for (int k = 0; k <= count + 1; ++k) {
     const int r = p.nGetLcp(url, tiny.get(), small);
     vCheck(r == (k < count ? 1 : 0), "bounded walk gives the same results");
-    vCheck(std::memchr(tiny.get(), 0, static_cast<size_t>(small)) != nullptr, "bounded copy unterminated");
+    vCheck(std::memchr(tiny.get(), 0, static_cast<size_t>(small)) != nullptr,
+           "bounded copy unterminated");
     vCheck(cands[static_cast<size_t>(k)].compare(0, std::strlen(tiny.get()), tiny.get()) == 0,
            "bounded copy is a prefix of the candidate");
   }

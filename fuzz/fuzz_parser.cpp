@@ -74,8 +74,7 @@ bool bSame(const cZuUrl& a, const cZuUrl& b) {
          std::strcmp(a.password, b.password) == 0 && std::strcmp(a.hostname, b.hostname) == 0 &&
          std::strcmp(a.port_str, b.port_str) == 0 && std::strcmp(a.fragment, b.fragment) == 0 &&
          std::strcmp(a.scheme, b.scheme) == 0 && std::strcmp(a.query, b.query) == 0 &&
-         std::strcmp(a.user, b.user) == 0 && std::strcmp(a.path, b.path) == 0 &&
-         a.port == b.port;
+         std::strcmp(a.user, b.user) == 0 && std::strcmp(a.path, b.path) == 0 && a.port == b.port;
 }
 
 // The simplified URL composed from the record's fields: scheme "://", the
@@ -211,8 +210,10 @@ void vCheckFlat(const cText& text, const cZuUrl& r) {
   unsigned char quad[32];
   std::memset(quad, kMarker, sizeof quad);
   const int dq = bDottedQuadIp(copy.get(), reinterpret_cast<char*>(quad));
-  for (size_t i = ZU_DOTTED_QUAD_SIZE; i < sizeof quad; ++i) vCheck(quad[i] == kMarker, "bDottedQuadIp overran");
-  vCheck(bTerminated(reinterpret_cast<char*>(quad), ZU_DOTTED_QUAD_SIZE), "dotted quad unterminated");
+  for (size_t i = ZU_DOTTED_QUAD_SIZE; i < sizeof quad; ++i)
+    vCheck(quad[i] == kMarker, "bDottedQuadIp overran");
+  vCheck(bTerminated(reinterpret_cast<char*>(quad), ZU_DOTTED_QUAD_SIZE),
+         "dotted quad unterminated");
   vCheck(dq == is_ip, "bDottedQuadIp returns 1 exactly for numeric hosts");
   char want[ZU_DOTTED_QUAD_SIZE] = "000.000.000.000";
   if (is_ip != 0) {
@@ -238,7 +239,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   again->init();
   const int res = again->bParseUrl(text.get());
   vCheck(res >= 0 && res <= 2, "bParseUrl result 0-2");
-  vCheck(res == ((rec->errors & 0x02) != 0 ? 1 : (rec->errors & 0x04) != 0 ? 2 : 0),
+  vCheck(res == ((rec->errors & 0x02) != 0   ? 1
+                 : (rec->errors & 0x04) != 0 ? 2
+                                             : 0),
          "constructor flags follow the parse result");
   vCheck(bSame(*rec, *again), "bParseUrl and the constructor agree");
   vCheck(again->errors == 0, "bParseUrl leaves errors alone");

@@ -13,14 +13,14 @@
 #include <memory>
 #include <string>
 
-#include "fuzz_common.h"
 #include "common/find_last.h"
 #include "common/text_scan.h"
+#include "fuzz_common.h"
 #include "url/text_scan.h"
 
-using urlkeys::fuzz::vCheck;
 using urlkeys::common::NativeOps;
 using urlkeys::common::PortableOps;
+using urlkeys::fuzz::vCheck;
 
 namespace {
 

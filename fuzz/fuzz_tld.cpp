@@ -21,7 +21,7 @@ namespace {
 const char* const kNames[] = {URLKEYS_TLD_NAME_LITERALS};
 
 struct Reference {
-  std::string commas;               // ",com,org,...,xxx,"
+  std::string commas;                 // ",com,org,...,xxx,"
   std::set<unsigned long long> keys;  // packed keys of every name
 };
 

@@ -29,7 +29,8 @@ constexpr bool bIsAdmitted(char c) {
 // with a letter; modulo 2^64.
 std::uint64_t nDecimalValue(const char* s, std::size_t n) {
   std::uint64_t v = 0;
-  for (std::size_t i = 0; i < n && bIsDigit(s[i]); ++i) v = v * 10 + static_cast<unsigned>(s[i] - '0');
+  for (std::size_t i = 0; i < n && bIsDigit(s[i]); ++i)
+    v = v * 10 + static_cast<unsigned>(s[i] - '0');
   return v;
 }
 
@@ -82,7 +83,8 @@ std::uint64_t nPartValue(const char* s, std::size_t n) {
 // The value of a part after the first: its low 32 bits as a signed number,
 // widened again with the sign (2147483648 becomes -2147483648).
 std::uint64_t nNarrowed(std::uint64_t v) {
-  return static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(v))));
+  return static_cast<std::uint64_t>(
+      static_cast<std::int64_t>(static_cast<std::int32_t>(static_cast<std::uint32_t>(v))));
 }
 
 }  // namespace
@@ -131,7 +133,8 @@ long lGetIpFromAuth(const char* host, int* too_many_dots) {
       sum = (parts[0] << 24) + (nNarrowed(parts[1]) << 16) + nNarrowed(parts[2]);
       break;
     case 3:  // a.b.c.d
-      sum = (parts[0] << 24) + (nNarrowed(parts[1]) << 16) + (nNarrowed(parts[2]) << 8) + nNarrowed(parts[3]);
+      sum = (parts[0] << 24) + (nNarrowed(parts[1]) << 16) + (nNarrowed(parts[2]) << 8) +
+            nNarrowed(parts[3]);
       break;
     default:  // a
       break;

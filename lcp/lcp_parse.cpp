@@ -324,8 +324,7 @@ int cLcpParse::GetAuth(const char* src, char* dst) { return GetAuth(src, dst, IN
 int cLcpParse::GetAuth(const char*, char* dst, int size) {
   if (nAuthIndex < nElements)
     vCopyOut(dst, size, pElement[nAuthIndex], pHostEnd - pElement[nAuthIndex]);
-  else
-    vCopyOut(dst, size, "", 0);
+  else vCopyOut(dst, size, "", 0);
   return 0;
 }
 
@@ -333,10 +332,8 @@ int cLcpParse::GetTld1(const char* src, char* dst) { return GetTld1(src, dst, IN
 
 int cLcpParse::GetTld1(const char*, char* dst, int size) {
   int index = nTldIndex + 1;
-  if (index < nElements)
-    vCopyOut(dst, size, pElement[index], pHostEnd - pElement[index]);
-  else
-    vCopyOut(dst, size, "", 0);
+  if (index < nElements) vCopyOut(dst, size, pElement[index], pHostEnd - pElement[index]);
+  else vCopyOut(dst, size, "", 0);
   return 0;
 }
 

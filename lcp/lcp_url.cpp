@@ -60,11 +60,10 @@ cLcpUrl::cLcpUrl(const char* url) : pLcp(sMemberUrl), nLcpCount(0) {
   // the field lengths the parse knows instead of measuring them again.
   urlkeys::url::vInitRecord(oUrl);
   urlkeys::url::FieldLengths lengths;
-  urlkeys::url::nAddErrors(oUrl, urlkeys::url::nParseKeepingLengths(
-                                    oUrl, url != nullptr ? url : "", lengths));
-  const MemberEnds ends =
-      oBuildMember(sMemberUrl, oUrl.hostname, lengths.hostname, oUrl.path,
-                                           lengths.path, anDotBits, anSlashBits);
+  urlkeys::url::nAddErrors(
+      oUrl, urlkeys::url::nParseKeepingLengths(oUrl, url != nullptr ? url : "", lengths));
+  const MemberEnds ends = oBuildMember(sMemberUrl, oUrl.hostname, lengths.hostname, oUrl.path,
+                                       lengths.path, anDotBits, anSlashBits);
   pHostEnd = ends.host_end;
   pEnd = ends.end;
   pLcp = pStart = ends.start;
@@ -86,9 +85,13 @@ void cLcpUrl::vSetMemberUrl() {
   pLcp = pStart = ends.start;
 }
 
-char* cLcpUrl::sGetAuth() { return oUrl.hostname + (urlkeys::common::bHasWwwPrefix(oUrl.hostname) ? 4 : 0); }
+char* cLcpUrl::sGetAuth() {
+  return oUrl.hostname + (urlkeys::common::bHasWwwPrefix(oUrl.hostname) ? 4 : 0);
+}
 
-char* cLcpUrl::sGetBasicUrl() { return sMemberUrl + (urlkeys::common::bHasWwwPrefix(sMemberUrl) ? 4 : 0); }
+char* cLcpUrl::sGetBasicUrl() {
+  return sMemberUrl + (urlkeys::common::bHasWwwPrefix(sMemberUrl) ? 4 : 0);
+}
 
 void cLcpUrl::vReset() {
   vSetMemberUrl();

@@ -153,8 +153,7 @@ uint64_t KeyStore::Find(std::string_view key, std::string_view* stored) const {
   return FindHashed(key, KeyHash(key), stored);
 }
 
-uint64_t KeyStore::FindHashed(std::string_view key, uint64_t hash,
-                              std::string_view* stored) const {
+uint64_t KeyStore::FindHashed(std::string_view key, uint64_t hash, std::string_view* stored) const {
   if (count_ == 0) return 0;
   const uint64_t tag = HashTag(hash);
   const uint64_t* table = this->table();
@@ -169,7 +168,8 @@ uint64_t KeyStore::FindHashed(std::string_view key, uint64_t hash,
       size_t length = 0;
       size_t head = GetRecordLength(record, arena_size_ - offset, &length);
       if (length == key.size() && memcmp(record + head, key.data(), length) == 0) {
-        if (stored) *stored = std::string_view(reinterpret_cast<const char*>(record + head), length);
+        if (stored)
+          *stored = std::string_view(reinterpret_cast<const char*>(record + head), length);
         return masks_[SlotSet(slot)];
       }
     }
@@ -241,7 +241,8 @@ bool KeyStore::Rehash(size_t slots) {
     table[i] = m.slot;
   };
   for (size_t j = 0; j < old_slots; ++j) {
-    if (j + kAhead < old_slots && old[j + kAhead]) __builtin_prefetch(arena + SlotOffset(old[j + kAhead]));
+    if (j + kAhead < old_slots && old[j + kAhead])
+      __builtin_prefetch(arena + SlotOffset(old[j + kAhead]));
     uint64_t slot = old[j];
     if (!slot) continue;
     const unsigned char* record = arena + SlotOffset(slot);

@@ -131,7 +131,8 @@ bool KeyStore::LoadFile(std::string_view name, const char* path, std::string* er
     have += static_cast<size_t>(n);
     const char* start = buffer.data();
     const char* end = start + have;
-    while (const char* nl = static_cast<const char*>(memchr(start, '\n', static_cast<size_t>(end - start)))) {
+    while (const char* nl =
+               static_cast<const char*>(memchr(start, '\n', static_cast<size_t>(end - start)))) {
       if (!add(std::string_view(start, static_cast<size_t>(nl - start)))) return false;
       start = nl + 1;
     }

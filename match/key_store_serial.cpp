@@ -128,8 +128,7 @@ bool KeyStore::Deserialize(std::string_view bytes, KeyStore* out, std::string* e
   }
   uint64_t keys, arena;
   const char* arena_bytes;
-  if (!in.U64(&keys) || !in.U64(&arena) || arena >= kOffsetLimit ||
-      !in.Bytes(arena, &arena_bytes))
+  if (!in.U64(&keys) || !in.U64(&arena) || arena >= kOffsetLimit || !in.Bytes(arena, &arena_bytes))
     return fail("truncated arena");
   if (arena > 0) {
     if (!store.arena_.Resize(static_cast<size_t>(arena))) return fail("out of memory");

@@ -20,7 +20,10 @@ TEST(TldTable, CountCommasAndPositions) {
   EXPECT_EQ(kCommaLength, 6865u);
   EXPECT_EQ(std::string(g_sCommas, 5) + std::string(g_sCommas + kCommaLength - 5), ",com,,xxx,");
   EXPECT_EQ(kLongestName, 13u);  // parliament.nz
-  struct Row { const char* name; int position; };  // position from 1
+  struct Row {
+    const char* name;
+    int position;
+  };  // position from 1
   static const Row kRows[] = {
       {"com", 1},              // first entry
       {"com.aiv", 308},        // odd entry, kept
@@ -40,7 +43,7 @@ TEST(TldTable, EveryEntryAndKeys) {
     keys.insert(nTldKey(n.c_str(), static_cast<int>(std::min<std::size_t>(n.size(), 8))));
     EXPECT_EQ(bIsTLD2(n.data(), static_cast<int>(n.size())), n.size() <= 10) << n;
   }
-  EXPECT_EQ(nTldKey("com", 3), 0xB4EFu);      // even bytes shifted left by 2, odd bytes added
+  EXPECT_EQ(nTldKey("com", 3), 0xB4EFu);     // even bytes shifted left by 2, odd bytes added
   EXPECT_EQ(nTldKey("\xff\xff", 2), 0xFFu);  // high bits of an even byte lost
   EXPECT_EQ(keys.size(), 566u);
 }

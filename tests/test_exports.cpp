@@ -12,8 +12,9 @@
 namespace {
 
 bool bRuntime(const std::string& name) {
-  static const char* const kPrefixes[] = {"__asan", "__ubsan", "__sanitizer", "__tsan", "__lsan",
-                                          "__odr_asan", "__sancov", "__start_", "__stop_"};
+  static const char* const kPrefixes[] = {"__asan",   "__ubsan",  "__sanitizer",
+                                          "__tsan",   "__lsan",   "__odr_asan",
+                                          "__sancov", "__start_", "__stop_"};
   for (const char* p : kPrefixes) {
     if (name.rfind(p, 0) == 0) return true;
   }
@@ -41,7 +42,8 @@ TEST(Exports, LibraryExportsExactlyTheList) {
   }
   ASSERT_EQ(pclose(pipe), 0) << "cannot read the symbols of " << URLKEYS_LIBRARY_PATH;
 
-  for (const std::string& name : listed) EXPECT_EQ(exported.count(name), 1u) << "not exported: " << name;
+  for (const std::string& name : listed)
+    EXPECT_EQ(exported.count(name), 1u) << "not exported: " << name;
   for (const std::string& name : exported) {
     EXPECT_TRUE(listed.count(name) != 0 || bRuntime(name)) << "exported but not listed: " << name;
   }

@@ -20,19 +20,34 @@ const std::string kZeros = std::string(600, '0') + "177.0.0.1";
 const std::string kZerosUrl = "http://" + kZeros + "/private";
 
 TEST(HostForms, CanonicalAddress) {
-  const struct { const char *host, *quad; } kCases[] = {
-      {"127.0.0.1", "127.0.0.1"},  {"0x7f000001", "127.0.0.1"}, {"0X7F000001", "127.0.0.1"},
-      {"2130706433", "127.0.0.1"}, {"0177.0.0.1", "127.0.0.1"}, {"127.1", "127.0.0.1"},
-      {"0x7f.1", "127.0.0.1"},     {"10.1.515", "10.1.2.3"},    {"0", "0.0.0.0"},
+  const struct {
+    const char *host, *quad;
+  } kCases[] = {
+      {"127.0.0.1", "127.0.0.1"},
+      {"0x7f000001", "127.0.0.1"},
+      {"0X7F000001", "127.0.0.1"},
+      {"2130706433", "127.0.0.1"},
+      {"0177.0.0.1", "127.0.0.1"},
+      {"127.1", "127.0.0.1"},
+      {"0x7f.1", "127.0.0.1"},
+      {"10.1.515", "10.1.2.3"},
+      {"0", "0.0.0.0"},
       {"4294967295", "255.255.255.255"},
       {kZeros.c_str(), "127.0.0.1"},  // as many leading zeros as a host may hold
       // Not addresses to inet_aton, whatever the library's decoder makes of
       // them: a part too large, five parts, a bad octal digit, an empty part,
       // too large a number, trailing text (which inet_aton skips after a blank).
-      {"1.2.3.256", nullptr},      {"1.2.3.4.5", nullptr},      {"08", nullptr},
-      {"1..2", nullptr},           {"4294967296", nullptr},     {"127.0.0.1 x", nullptr},
-      {"127.0.0.1.", nullptr},     {"0x", nullptr},             {"", nullptr},
-      {"evil.example", nullptr},   {"1e2", nullptr},
+      {"1.2.3.256", nullptr},
+      {"1.2.3.4.5", nullptr},
+      {"08", nullptr},
+      {"1..2", nullptr},
+      {"4294967296", nullptr},
+      {"127.0.0.1 x", nullptr},
+      {"127.0.0.1.", nullptr},
+      {"0x", nullptr},
+      {"", nullptr},
+      {"evil.example", nullptr},
+      {"1e2", nullptr},
   };
   for (const auto& c : kCases) {
     char quad[16] = "unchanged";
@@ -50,7 +65,9 @@ TEST(HostForms, EveryWrittenFormOfAListedHostMatches) {
                            // Keys written in other forms are read as the matcher looks up.
                            "Trail.Example.ORG./x", "0x0a000005", "192.168.1.1.", "1.2.4.0"})
     ASSERT_TRUE(store.AddLine("", line)) << line;
-  const struct { const char *url, *key; } kCases[] = {
+  const struct {
+    const char *url, *key;
+  } kCases[] = {
       {"http://evil.example.com./x", "evil.example.com"},
       {"http://evil.example.com../", "evil.example.com"},
       {"http://EVIL.Example.COM./", "evil.example.com"},

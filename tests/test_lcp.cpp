@@ -47,11 +47,17 @@ std::string RunUrl(const char* url, const std::vector<Step>& steps) {
 }
 
 TEST(LcpUrl, Runs) {
-  const struct { const char* url; std::vector<Step> steps; const char* result; } rows[] = {
-      {"http://example.com./", {kWalk, kReset, kNext},
+  const struct {
+    const char* url;
+    std::vector<Step> steps;
+    const char* result;
+  } rows[] = {
+      {"http://example.com./",
+       {kWalk, kReset, kNext},
        "'example.com.' 'com.' '' END 'example.com.'"},  // a reset starts again
       {nullptr, {kWalk}, "'' END"},                     // null read as empty
-      {"http://www.example.com/a/", {kWalk, kReset, kNext, kNext, kSetMemberUrl, kNext, kNext},
+      {"http://www.example.com/a/",
+       {kWalk, kReset, kNext, kNext, kSetMemberUrl, kNext, kNext},
        "'example.com/a/' 'example.com/a' 'example.com' END 'example.com/a/' 'example.com/a' "
        "'example.com/a' 'example.com'"},  // vSetMemberUrl keeps the walk where it was
   };
@@ -65,7 +71,8 @@ TEST(LcpUrl, OverLongFieldsAreCut) {
   std::memcpy(lcp.oUrl.hostname, host.c_str(), host.size() + 1);  // both fields full
   std::memcpy(lcp.oUrl.path, path.c_str(), path.size() + 1);
   lcp.vReset();  // the member URL is cut at 4095 characters
-  EXPECT_EQ(lcp.sGetNextLcp(), host + "/" + path.substr(0, LCP_MEMBER_URL_SIZE - 1 - host.size() - 1));
+  EXPECT_EQ(lcp.sGetNextLcp(),
+            host + "/" + path.substr(0, LCP_MEMBER_URL_SIZE - 1 - host.size() - 1));
   EXPECT_EQ(lcp.sGetNextLcp(), host);
 }
 
@@ -93,20 +100,27 @@ TEST(LcpParse, Walks) {
   for (int i = 0; i < 2040; ++i) chain += "25";
   const std::string long_ok = "a.com/%41" + std::string(LCP_TEXT_SIZE - 1 - 9, 'x');
   // `walk` is the start of the rendered walk; `after` the text left ("=": untouched).
-  const struct { std::string text, walk, after; int limit; } rows[] = {
-      {"a.b.example.co.uk/x/y/z.html", "4: a.b.example.co.uk/x | a.b.example.co.uk | b.example."
-       "co.uk | example.co.uk -> co.uk [a.b.example.co.uk][example.co.uk]", "=", 4},  // limit
+  const struct {
+    std::string text, walk, after;
+    int limit;
+  } rows[] = {
+      {"a.b.example.co.uk/x/y/z.html",
+       "4: a.b.example.co.uk/x | a.b.example.co.uk | b.example."
+       "co.uk | example.co.uk -> co.uk [a.b.example.co.uk][example.co.uk]",
+       "=", 4},                                                       // limit
       {"a.b.example.co.uk/x", "1: co.uk -> uk [uk][co.uk]", "=", 1},  // stops before 2nd test
       {"a.b.example.co.uk/x", "0: [uk][]", "=", -3},                  // negative limit
-      {"http://www.example.com/a/b/", "3: http://www.example.com/a/b | http://www.example.com/a"
-       " | example.com -> com [example.com][example.com]", "http://www.example.com/a/b", 10},  // from src
+      {"http://www.example.com/a/b/",
+       "3: http://www.example.com/a/b | http://www.example.com/a"
+       " | example.com -> com [example.com][example.com]",
+       "http://www.example.com/a/b", 10},                      // from src
       {"Example.COM", "0: [COM][]", "=", 10},                  // no case folding
       {"x." + std::string(251, 'b') + ".com", "2:", "=", 10},  // last two labels 255: tested
       {"x." + std::string(252, 'b') + ".com", "0:", "=", 10},  // 256: refused
       {path30, "20: " + path30.substr(0, path30.find("/s19")) + " |", "=", 100},  // 20 of 22 kept
-      {long_ok, "2: a.com/A", "a.com/A" + long_ok.substr(9), 10},  // 4095 characters
+      {long_ok, "2: a.com/A", "a.com/A" + long_ok.substr(9), 10},                 // 4095 characters
       {long_ok + "x", "2: a.com/A", "a.com/A" + long_ok.substr(9), 10},  // 4096: cut at 4095
-      {"example.com//", "2:", "example.com/", 10},                 // one '/' removed only
+      {"example.com//", "2:", "example.com/", 10},                       // one '/' removed only
       {"a.com/x%00y/", "2: a.com/x", "a.com/x", 10},  // decoded NUL ends the text
       {chain + "41", "2: a.com/A", "a.com/A", 10},    // worst nesting, 4089 characters
   };
@@ -145,10 +159,12 @@ std::vector<std::string> HostsOfParse(const std::string& url) {
 TEST(Lcp, PaddingDoesNotHideTheHost) {
   std::string segments;
   while (segments.size() < 5000) segments += "/seg";
-  const struct { std::string url, padding; } rows[] = {
+  const struct {
+    std::string url, padding;
+  } rows[] = {
       {"http://evil.example.com/login?q=", std::string(5000, 'A')},  // long query
-      {"http://evil.example.com/login", segments},                    // long path
-      {"evil.example.co.uk/%41", std::string(5000, 'x')},             // escapes, no scheme
+      {"http://evil.example.com/login", segments},                   // long path
+      {"evil.example.co.uk/%41", std::string(5000, 'x')},            // escapes, no scheme
       {"http://www.evil.example.com/", std::string(5000, '/')},
   };
   for (const auto& row : rows) {

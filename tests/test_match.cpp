@@ -31,15 +31,17 @@ std::string TempFile(const std::string& tag, const std::string& content) {
 
 TEST(KeyStore, LineSyntaxAndLists) {
   KeyStore store;
-  const struct { const char *list, *line; } lines[] = {
+  const struct {
+    const char *list, *line;
+  } lines[] = {
       {"ads", "  Ads.Example.COM/Banner/X  # host folded, path kept"},
       {"ads", "tracker.test\t\r"},
-      {"ads", "tracker.test"},               // repeat within a list: one key
-      {"malware", "TRACKER.test"},           // the same key in a second list
+      {"ads", "tracker.test"},      // repeat within a list: one key
+      {"malware", "TRACKER.test"},  // the same key in a second list
       {"malware", "# only a comment"},
       {"malware", " \t "},
-      {"malware", "evil.test/a#b"},          // the comment starts inside the key
-      {"", "mid\rcr.test"},                  // a CR inside a line stays
+      {"malware", "evil.test/a#b"},  // the comment starts inside the key
+      {"", "mid\rcr.test"},          // a CR inside a line stays
   };
   for (const auto& l : lines) ASSERT_TRUE(store.AddLine(l.list, l.line));
   EXPECT_EQ(store.ListCount(), 3);
@@ -51,10 +53,14 @@ TEST(KeyStore, LineSyntaxAndLists) {
     const char* key;
     uint64_t lists;
   } finds[] = {
-      {"ads.example.com/Banner/X", 1}, {"ads.example.com/banner/x", 0},
-      {"Ads.Example.COM/Banner/X", 0}, {"tracker.test", 3},
-      {"evil.test/a", 2},              {"mid\rcr.test", 4},
-      {"tracker.tes", 0},              {"", 0},
+      {"ads.example.com/Banner/X", 1},
+      {"ads.example.com/banner/x", 0},
+      {"Ads.Example.COM/Banner/X", 0},
+      {"tracker.test", 3},
+      {"evil.test/a", 2},
+      {"mid\rcr.test", 4},
+      {"tracker.tes", 0},
+      {"", 0},
   };
   for (const auto& f : finds) EXPECT_EQ(store.Find(f.key), f.lists) << f.key;
   std::string_view stored;
@@ -86,7 +92,8 @@ TEST(KeyStore, Files) {
       {"empty", "", {}},
       {"only-comments", "# x\n\n   \n", {}},
       // A line that crosses the 1 MiB read block, and one longer than it.
-      {"blocks", std::string((1 << 20) - 3, '#') + "\nx.test\n" + std::string(3 << 20, 'y') + "\nz.test",
+      {"blocks",
+       std::string((1 << 20) - 3, '#') + "\nx.test\n" + std::string(3 << 20, 'y') + "\nz.test",
        {"x.test", std::string(3 << 20, 'y'), "z.test"}},
   };
   for (const auto& f : files) {
@@ -145,7 +152,10 @@ std::string Hex(std::string_view bytes) {
 // serialized on one is read on another): fixed values pin the word order,
 // the hash's short-key branches and the slot layout.
 TEST(KeyStore, HashAndBytesAreFixed) {
-  const struct { std::string key; uint64_t hash; } hashes[] = {
+  const struct {
+    std::string key;
+    uint64_t hash;
+  } hashes[] = {
       {"", 0xd4e2e55f0a43f7b8u},
       {"a", 0x686c667c07d0ca92u},
       {"abc", 0x94040e80205292d8u},
@@ -176,11 +186,14 @@ TEST(KeyStore, HashAndBytesAreFixed) {
 
 TEST(Matcher, FirstHeldCandidateInWalkOrder) {
   KeyStore store;
-  for (const char* k : {"example.com", "example.com/a/b", "deep.test/1/2/3/4/5/6/7/8/9",
-                        "sub.x.test", "10.1.2.3"})
+  for (const char* k :
+       {"example.com", "example.com/a/b", "deep.test/1/2/3/4/5/6/7/8/9", "sub.x.test", "10.1.2.3"})
     store.AddLine("l", k);
   store.AddLine("m", "example.com");
-  const struct { const char *url, *key; uint64_t lists; } rows[] = {
+  const struct {
+    const char *url, *key;
+    uint64_t lists;
+  } rows[] = {
       {"http://www.example.com/a/b/c?q", "example.com/a/b", 1},  // path prefix before host
       {"https://x.example.com/a/c", "example.com", 3},           // host suffix, two lists
       {"http://deep.test/1/2/3/4/5/6/7/8/9/10/11/12", "deep.test/1/2/3/4/5/6/7/8/9", 1},

@@ -1,8 +1,8 @@
 // The match job around the matcher: list options, input lines (the pushed
 // splitter against the descriptor reader), output escaping, the line
 // matcher's output and summary rows, and where cLcpParse's host starts.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 #include <urlkeys/lcp.h>
 
@@ -46,7 +46,7 @@ TEST(ListOptions, OneValue) {
       {"=k=eq.txt", "", "k=eq.txt", ""},  // a plain list whose file name holds '='
       {"a.b-c_D9=x", "a.b-c_D9", "x", ""},
       {"a=b=c", "a", "b=c", ""},  // the first '=' ends the name
-      {"", "", "", ""},            // no name: opening the file reports it
+      {"", "", "", ""},           // no name: opening the file reports it
       {"bad name=x", "", "", "list name 'bad name" + bad_name_tail},
       {"a/b=x", "", "", "list name 'a/b" + bad_name_tail},
       {"caf\xc3\xa9=x", "", "", "list name 'caf\xc3\xa9" + bad_name_tail},
@@ -110,8 +110,7 @@ struct Got {
 };
 
 std::ostream& operator<<(std::ostream& os, const Got& g) {
-  return os << static_cast<int>(g.status) << ":" << g.text.size() << ":"
-            << g.text.substr(0, 16);
+  return os << static_cast<int>(g.status) << ":" << g.text.size() << ":" << g.text.substr(0, 16);
 }
 
 // The splitter's lines for `input` pushed in blocks cut at `cuts` (sorted).
@@ -234,9 +233,9 @@ TEST(Output, Escaping) {
       {"q\"\x01\x7f", "q\"\x01\x7f", "\"q\\\"\\u0001\x7f\""},
       {"\xc3\xa9\xf0\x9f\x98\x80", "\xc3\xa9\xf0\x9f\x98\x80", "\"\xc3\xa9\xf0\x9f\x98\x80\""},
       {"\xff", "\xff", "\"\\udcff\""},
-      {"a\xc3", "a\xc3", "\"a\\udcc3\""},                                // cut sequence
-      {"\xc0\xaf", "\xc0\xaf", "\"\\udcc0\\udcaf\""},                    // overlong
-      {"\xed\xa0\x80", "\xed\xa0\x80", "\"\\udced\\udca0\\udc80\""},     // surrogate
+      {"a\xc3", "a\xc3", "\"a\\udcc3\""},                             // cut sequence
+      {"\xc0\xaf", "\xc0\xaf", "\"\\udcc0\\udcaf\""},                 // overlong
+      {"\xed\xa0\x80", "\xed\xa0\x80", "\"\\udced\\udca0\\udc80\""},  // surrogate
       {"\xf4\x90\x80\x80", "\xf4\x90\x80\x80", "\"\\udcf4\\udc90\\udc80\\udc80\""},
       {"\xe2\x82", "\xe2\x82", "\"\\udce2\\udc82\""},
   };
@@ -263,10 +262,11 @@ TEST(Output, LinesIntoAString) {
     out.JoinedEnd();
     out.End();
   }
-  EXPECT_EQ(sink,
-            "kept\n"
-            "u\\t1\t\t-3\t1\ta,b\n"
-            "{\"input\":\"u\\u00091\",\"null\":null,\"n\":-3,\"b\":true,\"names\":[\"a\",\"b\"]}\n");
+  EXPECT_EQ(
+      sink,
+      "kept\n"
+      "u\\t1\t\t-3\t1\ta,b\n"
+      "{\"input\":\"u\\u00091\",\"null\":null,\"n\":-3,\"b\":true,\"names\":[\"a\",\"b\"]}\n");
 }
 
 // ------------------------------------------------------------ line matcher

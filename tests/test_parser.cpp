@@ -33,8 +33,10 @@ const Row kUrlRows[] = {
      "url=//prospero://h/x|hostinfo=prospero:|host=prospero|path=/h/x|port=0|err=0x20"},
     {"abcdefg://h/x", 0,  // "://" at position 7 is still a scheme
      "url=abcdefg://h/x|scheme=abcdefg|hostinfo=h|host=h|path=x|port=0|err=0x0"},
-    {"a%3Fb://h", 0, "url=a?b://h|path=a|query=b://h|port=0|err=0x30"},  // decoded '?' ends the scheme scan
-    {"http://h/%00x", 0, "url=http://h/|scheme=http|hostinfo=h|host=h|port=0|err=0x0"},  // %00 ends the text
+    {"a%3Fb://h", 0,
+     "url=a?b://h|path=a|query=b://h|port=0|err=0x30"},  // decoded '?' ends the scheme scan
+    {"http://h/%00x", 0,
+     "url=http://h/|scheme=http|hostinfo=h|host=h|port=0|err=0x0"},  // %00 ends the text
     // Escapes whose "digits" lie below '0' decode to delimiters: "%3!" is ':', "%2&" is '/'.
     {"http://h%3!81/a%2&b%4!%.!", 0,
      "url=http://h:81/a/bJz|scheme=http|hostinfo=h:81|host=h|port_str=81|path=a/bJz|port=81|err=0x0"},
@@ -74,11 +76,14 @@ TEST(Parser, ParseUrlTable) {
 }
 
 TEST(Parser, ParseHostinfoTable) {
-  const Row rows[] = {  // each record starts with port 7, to show where the port is left alone
+  const Row rows[] = {
+      // each record starts with port 7, to show where the port is left alone
       {"host:", 3, "hostinfo=host:|host=host|port=7|err=0x0"},
-      {"host:8080/path", 3, "hostinfo=host:8080/path|host=host|port_str=8080/path|port=8080|err=0x0"},
+      {"host:8080/path", 3,
+       "hostinfo=host:8080/path|host=host|port_str=8080/path|port=8080|err=0x0"},
       {"[::1]x:80", 1, "hostinfo=[::1]x:80|port=7|err=0x0"},  // ']' must be followed by ':'
-      {"host:70000", 0, "hostinfo=host:70000|host=host|port_str=70000|port=4464|err=0x0"},  // low 16 bits
+      {"host:70000", 0,
+       "hostinfo=host:70000|host=host|port_str=70000|port=4464|err=0x0"},  // low 16 bits
   };
   for (const Row& row : rows) {
     auto u = std::make_unique<cZuUrl>();
@@ -115,8 +120,11 @@ TEST(Parser, PortAfterBlanks) {
 // The working copy holds 4095 characters: the input's first 4095 with a
 // scheme, "//" and the first 4093 without.
 TEST(Parser, LongInputIsCut) {
-  const struct { std::string in; size_t field_len; } rows[] = {
-      {"http://h/" + std::string(4087, 'a'), 4086},  // path
+  const struct {
+    std::string in;
+    size_t field_len;
+  } rows[] = {
+      {"http://h/" + std::string(4087, 'a'), 4086},     // path
       {std::string(10000, 'a'), ZU_HOSTNAME_SIZE - 1},  // host
   };
   for (const auto& row : rows) {
@@ -125,14 +133,19 @@ TEST(Parser, LongInputIsCut) {
     EXPECT_EQ(strlen(u->scheme[0] ? u->path : u->hostname), row.field_len) << row.in.size();
   }
   // The port is read from its capped text: clamped, and the 'x' is cut off.
-  const std::string port(ZU_PORT_STR_SIZE - 1, '9'), render = RenderUrl(cZuUrl(("http://h:" + port + "x/p").c_str()));
+  const std::string port(ZU_PORT_STR_SIZE - 1, '9'),
+      render = RenderUrl(cZuUrl(("http://h:" + port + "x/p").c_str()));
   EXPECT_NE(render.find("|port_str=" + port + "|path=p|port=-1|err=0x0"), std::string::npos);
 }
 
 // Text in the record's own fields, long enough to be copied in blocks: the
 // copy into the working copy must not overwrite text it has yet to read.
 TEST(Parser, TextInsideTheRecord) {
-  const struct { const char* text; size_t skip; const char* want; } rows[] = {
+  const struct {
+    const char* text;
+    size_t skip;
+    const char* want;
+  } rows[] = {
       {"xxHost.Test/a/b/c/d/e/f/g/h/i/j/k", 2,  // "//" goes in front of the text where it lies
        "url=//Host.Test/a/b/c/d/e/f/g/h/i/j/k|hostinfo=Host.Test|host=host.test|path=a/b/c/d/e/f/g/h/i/j/k|port=0|err=0x0"},
       {"xhttp://Host.Test/a/b/c/d/e/f/g/h/i/j/k", 1,
@@ -148,7 +161,8 @@ TEST(Parser, TextInsideTheRecord) {
     u->bSetQuery(row.text);  // from another field of the record, which stays
     EXPECT_EQ(u->bParseUrl(u->query + row.skip), 0) << row.text;
     std::string want = row.want;
-    EXPECT_EQ(RenderUrl(*u), want.insert(want.find("|port="), std::string("|query=") + row.text)) << row.text;
+    EXPECT_EQ(RenderUrl(*u), want.insert(want.find("|port="), std::string("|query=") + row.text))
+        << row.text;
   }
 }
 

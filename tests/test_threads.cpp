@@ -52,8 +52,9 @@ std::string sAnswers(const std::string& url) {
   cLcpParse list(text.data(), 10, count);
   for (int k = 0; k <= count && count > 0; ++k)
     add((list.nGetLcp(text.data(), dst.data()), dst.data()));
-  char scheme[ZU_SCHEME_SIZE], host[ZU_HOSTNAME_SIZE], port[ZU_PORT_STR_SIZE], quad[ZU_DOTTED_QUAD_SIZE], digest[ZU_MD5_HEX_SIZE],
-      user[ZU_USER_SIZE], pass[ZU_PASSWORD_SIZE], path[ZU_PATH_SIZE], simple[ZU_SIMPLE_URL_SIZE];
+  char scheme[ZU_SCHEME_SIZE], host[ZU_HOSTNAME_SIZE], port[ZU_PORT_STR_SIZE],
+      quad[ZU_DOTTED_QUAD_SIZE], digest[ZU_MD5_HEX_SIZE], user[ZU_USER_SIZE],
+      pass[ZU_PASSWORD_SIZE], path[ZU_PATH_SIZE], simple[ZU_SIMPLE_URL_SIZE];
   vZuParseUrl(arg.data(), scheme, host, port, user, pass, path);
   for (const char* s : {scheme, host, port, path}) add(s);
   out += std::to_string(bIsUrlIp(arg.data())) + std::to_string(bDottedQuadIp(arg.data(), quad));

@@ -27,19 +27,22 @@ TEST(TldTests, TwoLetterNames) {
   EXPECT_EQ(refused, "hb hc pb pc xb xc ");
 }
 
-struct Row { std::string name; bool list, key, host; };
+struct Row {
+  std::string name;
+  bool list, key, host;
+};
 
 // Each name through the list test, the key test on its whole length, and the
 // host test on the name itself; then key-test lengths out of range.
 TEST(TldTests, ListKeyAndHost) {
   const Row rows[] = {
-      {"com.aiv", true, true, false},           // odd entry kept; aiv alone is no entry
-      {"com.ai", false, true, true},            // shares its key with com.sa; ai is an entry
-      {"parliament.nz", true, false, true},     // longest entry; over 10 for the key test
-      {"parliament", false, true, false},       // 10 characters, keyed by the first 8
-      {"com ", false, true, false},             // trailing blank: its bits already in the key of com
-      {"xn--p1ai", true, false, false},         // any xn-- name; the key test has no such rule
-      {"", false, false, false},                // empty
+      {"com.aiv", true, true, false},        // odd entry kept; aiv alone is no entry
+      {"com.ai", false, true, true},         // shares its key with com.sa; ai is an entry
+      {"parliament.nz", true, false, true},  // longest entry; over 10 for the key test
+      {"parliament", false, true, false},    // 10 characters, keyed by the first 8
+      {"com ", false, true, false},          // trailing blank: its bits already in the key of com
+      {"xn--p1ai", true, false, false},      // any xn-- name; the key test has no such rule
+      {"", false, false, false},             // empty
       {"xn--" + std::string(252, 'a'), true, false, false},   // 256 characters
       {"xn--" + std::string(253, 'a'), false, false, false},  // 257: over the list-test limit
       {std::string(5000, 'a') + ".com", false, false, true},  // hosts of any length
@@ -53,16 +56,18 @@ TEST(TldTests, ListKeyAndHost) {
       {"abcdefghijklmn,com", false, false, false},            // comma just past the longest entry
       {std::string(200, 'a') + ",com", false, false, false},  // a late comma in a long name
       {"com," + std::string(200, 'x'), false, false, false},  // an early comma in a long name
-      {"com,org,net,biz,edu,gov,info", true, false, false},  // a long run
+      {"com,org,net,biz,edu,gov,info", true, false, false},   // a long run
   };
   for (const Row& row : rows) {
     std::vector<char> t = Exact(row.name);
     EXPECT_EQ(bIsTLD(t.data()), row.list) << row.name.substr(0, 20);
-    EXPECT_EQ(bIsTLD2(t.data(), static_cast<int>(row.name.size())), row.key) << row.name.substr(0, 20);
+    EXPECT_EQ(bIsTLD2(t.data(), static_cast<int>(row.name.size())), row.key)
+        << row.name.substr(0, 20);
     EXPECT_EQ(bCheckTLD(t.data()), row.host) << row.name.substr(0, 20);
   }
   // Lengths outside 1-10 are refused without reading the name.
-  for (int len : {0, -1, -2147483647 - 1, 11, 2147483647}) EXPECT_FALSE(bIsTLD2(nullptr, len)) << len;
+  for (int len : {0, -1, -2147483647 - 1, 11, 2147483647})
+    EXPECT_FALSE(bIsTLD2(nullptr, len)) << len;
 }
 
 // The builder warns only about names over 16 characters; the longest

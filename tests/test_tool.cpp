@@ -1,7 +1,7 @@
 // The urlkeys command-line tool: each command on a few URLs, options, the
 // built-in sample, and bad input (clear message, non-zero exit, no crash).
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -38,8 +38,8 @@ Result RunTool(const std::string& args, const std::string& input = "", bool term
     if (pty < 0 || grantpt(pty) != 0 || unlockpt(pty) != 0) return Result{"", "", -1};
     in = ptsname(pty);
   }
-  std::string cmd = std::string(URLKEYS_TOOL_RUNNER "'") + URLKEYS_TOOL_PATH + "' " + args + " <'" + in +
-                    "' 2>'" + err + "'";
+  std::string cmd = std::string(URLKEYS_TOOL_RUNNER "'") + URLKEYS_TOOL_PATH + "' " + args + " <'" +
+                    in + "' 2>'" + err + "'";
   Result r;
   FILE* p = popen(cmd.c_str(), "r");
   char buf[4096];
@@ -94,7 +94,8 @@ TEST(Tool, Commands) {
 
 // Writes `content` to a key list named after this process and `tag`.
 std::string ListFile(const std::string& tag, const std::string& content) {
-  std::string path = testing::TempDir() + "/urlkeys_tool_" + tag + "_" + std::to_string(getpid()) + ".txt";
+  std::string path =
+      testing::TempDir() + "/urlkeys_tool_" + tag + "_" + std::to_string(getpid()) + ".txt";
   std::ofstream(path) << content;
   return path;
 }
@@ -109,14 +110,15 @@ TEST(Tool, MatchSampleOnTerminal) {
   EXPECT_NE(sample.out.find("http://cdn.tracker.example.net/pixel.png\ttracker.example.net\n"),
             std::string::npos);  // host suffix
   EXPECT_NE(sample.out.find("http://192.168.1.10/admin/setup.cgi\t192.168.1.10\n"),
-            std::string::npos);  // numeric host
+            std::string::npos);                                                  // numeric host
   EXPECT_NE(sample.out.find("http://www.example.net/\t\n"), std::string::npos);  // miss
 }
 
 TEST(Tool, MatchList) {
-  std::string list = ListFile("list", "# comment\nexample.org/a   # trailing comment\n\n  B.Example.COM\n");
+  std::string list =
+      ListFile("list", "# comment\nexample.org/a   # trailing comment\n\n  B.Example.COM\n");
   Result r = RunTool("match --stats --list '" + list + "'",
-                 "http://example.org/a/b\nhttp://x.b.example.com/\nhttp://example.org/\n");
+                     "http://example.org/a/b\nhttp://x.b.example.com/\nhttp://example.org/\n");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,
             "http://example.org/a/b\texample.org/a\nhttp://x.b.example.com/\tb.example.com\n"
@@ -127,7 +129,8 @@ TEST(Tool, MatchList) {
 TEST(Tool, MatchReadsPipedUrlsAgainstTheSampleListWithoutList) {
   Result r = RunTool("match", "http://cdn.tracker.example.net/x\nhttp://www.example.net/\n");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "http://cdn.tracker.example.net/x\ttracker.example.net\nhttp://www.example.net/\t\n");
+  EXPECT_EQ(r.out,
+            "http://cdn.tracker.example.net/x\ttracker.example.net\nhttp://www.example.net/\t\n");
 }
 
 TEST(Tool, MatchNamedLists) {
@@ -145,9 +148,10 @@ TEST(Tool, MatchNamedLists) {
             "http://shared.test/\tshared.test\tads,malware\n"
             "http://none.test/\t\t\n");
   Result json = RunTool("match --json " + lists, "http://shared.test/\nhttp://none.test/\n");
-  EXPECT_EQ(json.out,
-            "{\"input\":\"http://shared.test/\",\"match\":\"shared.test\",\"lists\":[\"ads\",\"malware\"]}\n"
-            "{\"input\":\"http://none.test/\",\"match\":null,\"lists\":[]}\n");
+  EXPECT_EQ(
+      json.out,
+      "{\"input\":\"http://shared.test/\",\"match\":\"shared.test\",\"lists\":[\"ads\",\"malware\"]}\n"
+      "{\"input\":\"http://none.test/\",\"match\":null,\"lists\":[]}\n");
   // A file whose name holds '=' is given as =FILE (a plain list).
   Result plain = RunTool("match --list ='" + odd + "'", "http://odd.test/\n");
   EXPECT_EQ(plain.out, "http://odd.test/\todd.test\n") << plain.err;
@@ -180,7 +184,9 @@ TEST(Tool, BadInput) {
 
 // Lines the tool cannot read whole are reported by number and skipped.
 TEST(Tool, UnreadableLinesAreReportedAndSkipped) {
-  const struct { std::string line, message; } kLines[] = {
+  const struct {
+    std::string line, message;
+  } kLines[] = {
       {std::string(70000, 'x'), "line 2 is longer than 65536 bytes"},
       {std::string("http://b\0.example.com/", 22), "line 2 holds a NUL byte; skipped"},
   };
@@ -199,16 +205,17 @@ TEST(Tool, SquidHelperProtocol) {
   std::string ads = ListFile("ads", "ads.example.test\nnews.example.test/ads\n");
   std::string bad = ListFile("bad", "evil.example.test\nnews.example.test/ads\nq.test/a\"b\\c\n");
   std::string input =
-      "0 http://banner.ads.example.test/x.gif -\n"        // channel ID, %DATA token
-      "17 http://news.example.test/ads/1 a b\n"           // key in both lists
-      "http://EVIL.example.test./p\n"                     // no channel; other spelling
-      "3 evil.example.test:443 -\n"                       // CONNECT
-      "4 http://news.example.test/%2561ds/ -\n"           // the URL's own escape kept
-      "5 http://q.test/a%22b%5Cc\n"                       // key quoted in the answer
-      "6\n"                                               // no URL
-      "7 " + std::string(70000, 'x') + "\n" +             // over-long: BH, channel kept
-      std::string("8 http://a\0b\n", 13) +                // NUL byte
-      "9 http://ok.test/";                                // last line without '\n'
+      "0 http://banner.ads.example.test/x.gif -\n"  // channel ID, %DATA token
+      "17 http://news.example.test/ads/1 a b\n"     // key in both lists
+      "http://EVIL.example.test./p\n"               // no channel; other spelling
+      "3 evil.example.test:443 -\n"                 // CONNECT
+      "4 http://news.example.test/%2561ds/ -\n"     // the URL's own escape kept
+      "5 http://q.test/a%22b%5Cc\n"                 // key quoted in the answer
+      "6\n"                                         // no URL
+      "7 " +
+      std::string(70000, 'x') + "\n" +      // over-long: BH, channel kept
+      std::string("8 http://a\0b\n", 13) +  // NUL byte
+      "9 http://ok.test/";                  // last line without '\n'
   Result r = RunTool("squid-helper --list ads='" + ads + "' --list malware='" + bad + "'", input);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out,

@@ -59,8 +59,8 @@ inline int nFindSpan(const char* s, std::size_t len) {
 bool bListWithComma(const char* name, std::size_t len) {
   if (len > kListLimit) return false;
   if (bHasXnPrefix(name, len)) return true;
-  const std::size_t comma = static_cast<std::size_t>(
-      static_cast<const char*>(std::memchr(name, ',', len)) - name);
+  const std::size_t comma =
+      static_cast<std::size_t>(static_cast<const char*>(std::memchr(name, ',', len)) - name);
   if (comma == 0 || comma > kLongestName) return false;
   const int index = nFindSpan(name, comma);
   if (index < 0) return false;

@@ -158,8 +158,9 @@ int ZuCreateTldHashTable() {
   // is the warning for over-long names (none in the built-in table).
   for (int i = 0; g_apNames[i] != nullptr; ++i) {
     if (std::strlen(g_apNames[i]) > kWarnLength) {
-      std::printf("warning, the tld %s is too large to fit in the tld lookup table (max size is %d) \n",
-                  g_apNames[i], static_cast<int>(kWarnLength));
+      std::printf(
+          "warning, the tld %s is too large to fit in the tld lookup table (max size is %d) \n",
+          g_apNames[i], static_cast<int>(kWarnLength));
     }
   }
   return 0;

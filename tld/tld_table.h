@@ -38,7 +38,8 @@ extern const char g_sCommas[kCommaLength + 1];
 inline std::uint64_t nPackUpTo8(const char* s, std::size_t m) {
   if (m >= 4) {
     const std::uint32_t lo = common::nLoadLittle32(s);
-    const std::uint32_t hi = common::nLoadLittle32(s + m - 4);  // overlaps lo when m < 8: same bytes, OR is harmless
+    const std::uint32_t hi =
+        common::nLoadLittle32(s + m - 4);  // overlaps lo when m < 8: same bytes, OR is harmless
     return lo | (static_cast<std::uint64_t>(hi) << (8 * (m - 4)));
   }
   const std::size_t mid = m >> 1;  // 0, 1, 1 for m = 1, 2, 3

@@ -120,7 +120,9 @@ int ForEachUrl(const Options& options, std::span<const char* const> sample,
 
 int RunParse(const Options& options) {
   auto record = std::make_unique<cZuUrl>();
-  return ForEachUrl(options, {}, [&](const char* url, Output& out) {
+  return ForEachUrl(
+      options, {},
+      [&](const char* url, Output& out) {
     cZuUrl& u = *record;
     u.init();
     u.bSetErrors(u.bParseUrl(url));
@@ -138,13 +140,16 @@ int RunParse(const Options& options) {
     out.Number("errors", static_cast<long>(u.errors));
     const char* message = u.strGetError();
     out.Field("error", options.json ? message : (message ? message : ""));
-  }, nullptr);
+      },
+      nullptr);
 }
 
 int RunSimple(const Options& options) {
   auto record = std::make_unique<cZuUrl>();
   auto simple = std::make_unique<char[]>(ZU_SIMPLE_URL_SIZE);
-  return ForEachUrl(options, {}, [&](const char* url, Output& out) {
+  return ForEachUrl(
+      options, {},
+      [&](const char* url, Output& out) {
     cZuUrl& u = *record;
     u.init();
     u.bSetErrors(u.bParseUrl(url));
@@ -152,22 +157,28 @@ int RunSimple(const Options& options) {
     out.Field("simple", simple.get());
     out.Field("auth_rev", u.bGetAuthRev());
     out.Bool("too_many_dots", too_many_dots != 0);
-  }, nullptr);
+      },
+      nullptr);
 }
 
 int RunLcp(const Options& options) {
   if (options.limit < 0) {
-    return ForEachUrl(options, {}, [](const char* url, Output& out) {
+    return ForEachUrl(
+        options, {},
+        [](const char* url, Output& out) {
       cLcpUrl lcp(url);
       out.ListBegin("candidates");
       while (const char* candidate = lcp.sGetNextLcp()) out.ListItem(candidate);
       out.ListEnd();
-    }, nullptr);
+        },
+        nullptr);
   }
   // The numbered list works in place on a copy of the text.
   auto text = std::make_unique<char[]>(kMaxLine + 1);
   auto copy = std::make_unique<char[]>(kMaxLine + 1);
-  return ForEachUrl(options, {}, [&](const char* url, Output& out) {
+  return ForEachUrl(
+      options, {},
+      [&](const char* url, Output& out) {
     size_t len = strnlen(url, kMaxLine);
     memcpy(text.get(), url, len);
     text[len] = '\0';
@@ -181,24 +192,31 @@ int RunLcp(const Options& options) {
       out.ListItem(copy.get());
     }
     out.ListEnd();
-  }, nullptr);
+      },
+      nullptr);
 }
 
 int RunDigest(const Options& options) {
-  return ForEachUrl(options, {}, [](const char* url, Output& out) {
+  return ForEachUrl(
+      options, {},
+      [](const char* url, Output& out) {
     char hex[ZU_MD5_HEX_SIZE];
     vMd5FromUrl(url, hex);
     out.Field("md5", hex);
-  }, nullptr);
+      },
+      nullptr);
 }
 
 int RunEmbedded(const Options& options) {
-  return ForEachUrl(options, {}, [](const char* url, Output& out) {
+  return ForEachUrl(
+      options, {},
+      [](const char* url, Output& out) {
     cFindUrl finder("");
     int form = finder.nFindEmbeddedUrl(url);
     out.Field("host", finder.pGetUrl());
     out.Number("form", form);
-  }, nullptr);
+      },
+      nullptr);
 }
 
 }  // namespace urlkeys::tool

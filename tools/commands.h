@@ -21,8 +21,8 @@ enum : unsigned { kTakesList = 1, kTakesLimit = 2 };
 
 struct Command {
   const char* name;
-  unsigned takes;                       // kTakesList | kTakesLimit
-  int (*run)(const Options& options);   // returns the exit status
+  unsigned takes;                      // kTakesList | kTakesLimit
+  int (*run)(const Options& options);  // returns the exit status
 };
 
 // The command named `name`, or null.

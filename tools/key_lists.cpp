@@ -47,7 +47,8 @@ bool LoadKeyLists(const Options& options, urlkeys::match::KeyStore* store) {
     }
   }
   if (options.stats) {
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     fprintf(stderr, "urlkeys: %zu keys in %d list%s loaded in %.3f s (%.0f keys/s, %.1f MB)\n",
             store->KeyCount(), store->ListCount(), store->ListCount() == 1 ? "" : "s", seconds,
             seconds > 0 ? static_cast<double>(store->KeyCount()) / seconds : 0.0,

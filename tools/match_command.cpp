@@ -15,9 +15,12 @@ int RunMatch(const Options& options) {
   // The sample URLs go with the sample list only.
   std::span<const char* const> sample;
   if (options.lists.empty()) sample = SampleUrls();
-  return ForEachUrl(options, sample, [&](const char* url, Output& out) {
+  return ForEachUrl(
+      options, sample,
+      [&](const char* url, Output& out) {
     if (matcher.WriteFields(url, out)) ++matched;
-  }, &matched);
+      },
+      &matched);
 }
 
 }  // namespace urlkeys::tool

@@ -277,8 +277,7 @@ int RunSquidHelper(const Options& options) {
         break;
     }
     // Out before waiting for more input, and at least every kFlushBytes.
-    if ((!open || reader.WouldWait() || answerer->Pending() >= kFlushBytes) &&
-        !answerer->Flush()) {
+    if ((!open || reader.WouldWait() || answerer->Pending() >= kFlushBytes) && !answerer->Flush()) {
       status = 2;  // the proxy is gone
       break;
     }

@@ -23,8 +23,8 @@ inline void vCopyOut(char* dst, const char* field, size_t size) {
 
 }  // namespace
 
-void vZuParseUrl(char* url, char* scheme, char* hostname, char* port, char* user,
-                 char* password, char* path) {
+void vZuParseUrl(char* url, char* scheme, char* hostname, char* port, char* user, char* password,
+                 char* path) {
   cZuUrl u(url);
   vCopyOut(scheme, u.scheme, sizeof u.scheme);
   vCopyOut(hostname, u.hostname, sizeof u.hostname);

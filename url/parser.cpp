@@ -98,7 +98,8 @@ uint64_t nPortValue(const char* s, bool* clean) {
 // field holds far more than 32 bytes.
 constexpr size_t kBlock = 32;
 static_assert(ZU_SCHEME_SIZE > kBlock && ZU_USER_SIZE > kBlock && ZU_PASSWORD_SIZE > kBlock &&
-                  ZU_PORT_STR_SIZE > kBlock, "fields hold a whole block");
+                  ZU_PORT_STR_SIZE > kBlock,
+              "fields hold a whole block");
 
 inline bool bWholeBlock(const cZuUrl& u, const char* src, size_t len) {
   return len <= kBlock && src + kBlock <= u.url + ZU_URL_SIZE;
@@ -226,8 +227,8 @@ inline bool bParsePort(cZuUrl& u, const char* port_text, const char* end) {
 // Stores the hostname of the host part [hp.host, end) and sets *port_text
 // to where its port text starts (null without a port); false for a '['
 // host without ']'.
-inline bool bParseHost(cZuUrl& u, HostPart hp, const char* end,
-                       urlkeys::url::FieldLengths& lengths, const char** port_text) {
+inline bool bParseHost(cZuUrl& u, HostPart hp, const char* end, urlkeys::url::FieldLengths& lengths,
+                       const char** port_text) {
   const char* const host = hp.host;
   if (*host == '[') {
     const char* close = static_cast<const char*>(memchr(host, ']', nLen(host, end)));

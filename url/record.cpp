@@ -23,11 +23,10 @@ struct SchemePort {
 
 // Default ports, searched in order; the search stops at the null name.
 constexpr SchemePort kSchemePorts[] = {
-    {"http", 80},      {"ftp", 21},       {"https", 443},    {"gopher", 70},
-    {"ldap", 389},     {"nntp", 119},     {"snews", 563},    {"imap", 143},
-    {"pop", 110},      {"sip", 5060},     {"rtsp", 554},     {"wais", 210},
-    {"z39.50r", 210},  {"z39.50s", 210},  {"prospero", 191}, {"nfs", 2049},
-    {"tip", 3372},     {"acap", 674},     {"telnet", 23},    {"ssh", 22},
+    {"http", 80},     {"ftp", 21},    {"https", 443},   {"gopher", 70},   {"ldap", 389},
+    {"nntp", 119},    {"snews", 563}, {"imap", 143},    {"pop", 110},     {"sip", 5060},
+    {"rtsp", 554},    {"wais", 210},  {"z39.50r", 210}, {"z39.50s", 210}, {"prospero", 191},
+    {"nfs", 2049},    {"tip", 3372},  {"acap", 674},    {"telnet", 23},   {"ssh", 22},
     {nullptr, 65535},
 };
 
@@ -129,7 +128,8 @@ int cZuUrl::bSetHostname(const char* src, int len) {
   size_t n = nCopyField(hostname, cap, src, len);
   // Trailing spaces go only when the copy filled all min(len, cap) positions:
   // a source that ended early keeps its trailing spaces.
-  const size_t want = len > 0 ? (static_cast<size_t>(len) < cap ? static_cast<size_t>(len) : cap) : 0;
+  const size_t want =
+      len > 0 ? (static_cast<size_t>(len) < cap ? static_cast<size_t>(len) : cap) : 0;
   if (n == want) {
     while (n > 0 && hostname[n - 1] == ' ') hostname[--n] = '\0';
   }
@@ -166,7 +166,8 @@ int cZuUrl::bSetPath(const char* src, int len) {
     ++src;
   }
   const size_t n = nCopyField(path, cap, src, len);
-  const size_t want = len > 0 ? (static_cast<size_t>(len) < cap ? static_cast<size_t>(len) : cap) : 0;
+  const size_t want =
+      len > 0 ? (static_cast<size_t>(len) < cap ? static_cast<size_t>(len) : cap) : 0;
   if (n > 0 && n == want && (path[n - 1] == '?' || path[n - 1] == '#')) path[n - 1] = '\0';
   return 0;
 }

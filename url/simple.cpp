@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstring>
 
-
 #include "common/text_scan.h"
 
 namespace {
@@ -25,9 +24,9 @@ inline size_t nFieldLength(const char* field, size_t size) {
   // Most fields end within their first 32 bytes: one test finds the end
   // there. Every field holds at least 256 bytes.
   using Ops = urlkeys::common::NativeOps;
-  const uint32_t m = urlkeys::common::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field), '\0'))) |
-                     urlkeys::common::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field + 16), '\0')))
-                         << 16;
+  const uint32_t m =
+      urlkeys::common::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field), '\0'))) |
+      urlkeys::common::nByteBits<Ops>(Ops::nMask(Ops::vEq(Ops::vLoad(field + 16), '\0'))) << 16;
   if (m != 0) return urlkeys::common::nLowestBit(m);
   return 32 + strnlen(field + 32, cap - 32);
 }

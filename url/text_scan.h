@@ -28,7 +28,7 @@ inline typename Ops::Mask nEscapeHits(typename Ops::Block v) {
 template <class Ops = common::NativeOps>
 inline const char* pFindEscape(const char* base, const char* p, const char* e) {
   return common::pFindFirst<Ops>(base, p, e, nEscapeHits<Ops>,
-                         [](unsigned char c) { return c == '%' || c == '+' || c >= 0x80; });
+                                 [](unsigned char c) { return c == '%' || c == '+' || c >= 0x80; });
 }
 
 // First byte that ends a scheme name within text free of NULs: ':', '/',
@@ -37,7 +37,9 @@ template <class Ops = common::NativeOps>
 inline const char* pFindSchemeEnd(const char* base, const char* p, const char* e) {
   return common::pFindFirst<Ops>(
       base, p, e,
-      [](typename Ops::Block v) { return Ops::nMask(common::vEqAny<Ops>(v, ':', '/', '?', '#', '\n')); },
+      [](typename Ops::Block v) {
+    return Ops::nMask(common::vEqAny<Ops>(v, ':', '/', '?', '#', '\n'));
+      },
       [](unsigned char c) { return c == ':' || c == '/' || c == '?' || c == '#' || c == '\n'; });
 }
 
@@ -66,7 +68,9 @@ inline AuthorityScan oScanAuthority(const char* base, const char* p, const char*
     if (at_m != 0) r.has_at = true;
     return end_m != 0;
   };
-  auto end_hits = [](typename Ops::Block v) { return Ops::nMask(common::vEqAny<Ops>(v, '/', '?', '#', '\n')); };
+  auto end_hits = [](typename Ops::Block v) {
+    return Ops::nMask(common::vEqAny<Ops>(v, '/', '?', '#', '\n'));
+  };
   for (; e - p >= 16; p += 16) {
     const typename Ops::Block v = Ops::vLoad(p);
     if (block(p, end_hits(v), Ops::nMask(Ops::vEq(v, ':')), Ops::nMask(Ops::vEq(v, '@')))) return r;
@@ -96,7 +100,8 @@ inline AuthorityScan oScanAuthority(const char* base, const char* p, const char*
 template <class Ops = common::NativeOps>
 inline const char* pFindPathEnd(const char* base, const char* p, const char* e) {
   return common::pFindFirst<Ops>(
-      base, p, e, [](typename Ops::Block v) { return Ops::nMask(common::vEqAny<Ops>(v, '?', '#')); },
+      base, p, e,
+      [](typename Ops::Block v) { return Ops::nMask(common::vEqAny<Ops>(v, '?', '#')); },
       [](unsigned char c) { return c == '?' || c == '#'; });
 }
 

@@ -10,8 +10,8 @@
 // (256), user (256), password (256) and path (4096) into the given buffers,
 // each at least the size shown; empty components give empty strings. A null
 // buffer is skipped.
-URLKEYS_API void vZuParseUrl(char* url, char* scheme, char* hostname, char* port,
-                             char* user, char* password, char* path);
+URLKEYS_API void vZuParseUrl(char* url, char* scheme, char* hostname, char* port, char* user,
+                             char* password, char* path);
 // 1 when the host of `url` is written as an IPv4 number, else 0.
 URLKEYS_API int bIsUrlIp(char* url);
 // Writes the host of `url` as a dotted quad into `out` (ZU_DOTTED_QUAD_SIZE bytes) and

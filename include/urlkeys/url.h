@@ -11,51 +11,51 @@
 
 // Error flags of cZuUrl::errors, with the message strGetError gives for each.
 // When several are set, the lowest flag's message wins.
-#define ZU_ERR_GENERAL       0x01 /* "general parsing error" (never set by the library) */
-#define ZU_ERR_HOST1         0x02 /* "host parsing error 1": '[' host without ']' */
-#define ZU_ERR_HOST2         0x04 /* "host parsing error 2": port is not a number */
-#define ZU_ERR_HOST3         0x08 /* "host parsing error 3": bParseHostinfo code 3 */
-#define ZU_ERR_NO_AUTHORITY  0x10 /* "parsing error no authority": empty hostname */
-#define ZU_ERR_NO_SCHEME     0x20 /* "parsing error no scheme": empty scheme */
+#define ZU_ERR_GENERAL 0x01      /* "general parsing error" (never set by the library) */
+#define ZU_ERR_HOST1 0x02        /* "host parsing error 1": '[' host without ']' */
+#define ZU_ERR_HOST2 0x04        /* "host parsing error 2": port is not a number */
+#define ZU_ERR_HOST3 0x08        /* "host parsing error 3": bParseHostinfo code 3 */
+#define ZU_ERR_NO_AUTHORITY 0x10 /* "parsing error no authority": empty hostname */
+#define ZU_ERR_NO_SCHEME 0x20    /* "parsing error no scheme": empty scheme */
 
 // Field capacities in bytes (each field holds at most capacity - 1 characters).
-#define ZU_URL_SIZE       4096
-#define ZU_HOSTINFO_SIZE  1024
-#define ZU_PASSWORD_SIZE   256
-#define ZU_HOSTNAME_SIZE  1024
-#define ZU_AUTH_REV_SIZE  1024
-#define ZU_PORT_STR_SIZE   256
-#define ZU_FRAGMENT_SIZE  4096
-#define ZU_SCHEME_SIZE     256
-#define ZU_QUERY_SIZE     2048
-#define ZU_USER_SIZE       256
-#define ZU_PATH_SIZE      4096
+#define ZU_URL_SIZE 4096
+#define ZU_HOSTINFO_SIZE 1024
+#define ZU_PASSWORD_SIZE 256
+#define ZU_HOSTNAME_SIZE 1024
+#define ZU_AUTH_REV_SIZE 1024
+#define ZU_PORT_STR_SIZE 256
+#define ZU_FRAGMENT_SIZE 4096
+#define ZU_SCHEME_SIZE 256
+#define ZU_QUERY_SIZE 2048
+#define ZU_USER_SIZE 256
+#define ZU_PATH_SIZE 4096
 
 // Minimum size of the buffer given to cZuUrl::bGetSimpleUrl (5634): the
 // longest scheme, "://", hostname, ':', port text, '/', path, and the NUL.
-#define ZU_SIMPLE_URL_SIZE                         \
-  ((ZU_SCHEME_SIZE - 1) + 3 + (ZU_HOSTNAME_SIZE - 1) + 1 + \
-   (ZU_PORT_STR_SIZE - 1) + 1 + (ZU_PATH_SIZE - 1) + 1)
+#define ZU_SIMPLE_URL_SIZE                                                              \
+  ((ZU_SCHEME_SIZE - 1) + 3 + (ZU_HOSTNAME_SIZE - 1) + 1 + (ZU_PORT_STR_SIZE - 1) + 1 + \
+   (ZU_PATH_SIZE - 1) + 1)
 
 class URLKEYS_API cZuUrl {
  public:
-  int port;                     // numeric port; 0 when the URL names none
-  void* reserved;               // always null; read by nothing
+  int port;                       // numeric port; 0 when the URL names none
+  void* reserved;                 // always null; read by nothing
   unsigned char initialised : 1;  // set by init, cleared by freemem
   unsigned char reserved_flag1 : 1;
   unsigned char reserved_flag2 : 1;
-  char url[ZU_URL_SIZE];             // the URL after percent-decoding
-  char hostinfo[ZU_HOSTINFO_SIZE];   // the whole authority
+  char url[ZU_URL_SIZE];            // the URL after percent-decoding
+  char hostinfo[ZU_HOSTINFO_SIZE];  // the whole authority
   char password[ZU_PASSWORD_SIZE];
-  char hostname[ZU_HOSTNAME_SIZE];   // lower-case, no trailing spaces
-  char auth_rev[ZU_AUTH_REV_SIZE];   // hostname labels reversed (bGetAuthRev cache)
-  char port_str[ZU_PORT_STR_SIZE];   // port as written
+  char hostname[ZU_HOSTNAME_SIZE];  // lower-case, no trailing spaces
+  char auth_rev[ZU_AUTH_REV_SIZE];  // hostname labels reversed (bGetAuthRev cache)
+  char port_str[ZU_PORT_STR_SIZE];  // port as written
   char fragment[ZU_FRAGMENT_SIZE];
-  char scheme[ZU_SCHEME_SIZE];       // lower-case
+  char scheme[ZU_SCHEME_SIZE];  // lower-case
   char query[ZU_QUERY_SIZE];
   char user[ZU_USER_SIZE];
-  char path[ZU_PATH_SIZE];           // without its leading '/'
-  unsigned int errors;               // ZU_ERR_* flags; 0 means no error
+  char path[ZU_PATH_SIZE];  // without its leading '/'
+  unsigned int errors;      // ZU_ERR_* flags; 0 means no error
 
   // Empty record (text fields empty, errors and port 0), not initialised:
   // call init() before use.
@@ -77,7 +77,7 @@ class URLKEYS_API cZuUrl {
   int bSetUrl(const char* src);
   int bSetHostinfo(const char* src, int len);
   int bSetHostinfo(const char* src);
-  int bSetScheme(const char* src, int len);    // lower-cases the field
+  int bSetScheme(const char* src, int len);  // lower-cases the field
   int bSetUser(const char* src, int len);
   int bSetPassword(const char* src, int len);
   // Lower-cases and drops trailing spaces (all of them, so "   " stores an
@@ -92,7 +92,7 @@ class URLKEYS_API cZuUrl {
   // drops a final '?' or '#' (so it may read one byte past the span).
   int bSetPath(const char* src, int len);
   int bSetFragment(const char* src);
-  int bSetPort(long value);                    // stores the low 32 bits, signed
+  int bSetPort(long value);  // stores the low 32 bits, signed
 
   // Default port of a scheme name (case-insensitive), or 0; null gives 0.
   int nPortOfScheme(const char* scheme);

@@ -10,14 +10,14 @@
 #ifndef URLKEYS_URLKEYS_H
 #define URLKEYS_URLKEYS_H
 
-#include "url.h"
-#include "unescape.h"
+#include "digest.h"
+#include "domain.h"
+#include "findurl.h"
 #include "flat.h"
 #include "ip.h"
-#include "tld.h"
-#include "domain.h"
 #include "lcp.h"
-#include "findurl.h"
-#include "digest.h"
+#include "tld.h"
+#include "unescape.h"
+#include "url.h"
 
 #endif

@@ -152,7 +152,8 @@ class Results {
   // A text that stays where it is until the results are read (a key in an
   // unchanged store): kept by address, not copied.
   void Ref(std::string_view s) {
-    values_.push_back({reinterpret_cast<uintptr_t>(s.data()), static_cast<int64_t>(s.size()), kRef});
+    values_.push_back(
+        {reinterpret_cast<uintptr_t>(s.data()), static_cast<int64_t>(s.size()), kRef});
   }
   void Int(int64_t v) { values_.push_back({0, v, kInt}); }
   // A list: BeginList, its texts, EndList with what BeginList returned.
@@ -167,7 +168,8 @@ class Results {
     const Value& v = values_[read_++];
     switch (v.kind) {
       case kText: return NewStr(text_.data() + v.offset, static_cast<size_t>(v.number));
-      case kRef: return NewStr(reinterpret_cast<const char*>(v.offset), static_cast<size_t>(v.number));
+      case kRef:
+        return NewStr(reinterpret_cast<const char*>(v.offset), static_cast<size_t>(v.number));
       case kInt: {
         PyObject* o = PyLong_FromLongLong(v.number);
         if (!o) throw py::error_already_set();
@@ -192,7 +194,7 @@ class Results {
   enum Kind : uint8_t { kText, kNone, kInt, kRef };
   struct Value {
     uintptr_t offset;  // in text_, or the address of a Ref
-    int64_t number;  // text length or integer
+    int64_t number;    // text length or integer
     Kind kind;
   };
   std::string text_;
@@ -416,8 +418,7 @@ bool IsSeries(py::handle obj) {
   PyTypeObject* type = Py_TYPE(obj.ptr());
   if (std::strcmp(type->tp_name, "Series") != 0) return false;
   py::object module = py::getattr(reinterpret_cast<PyObject*>(type), "__module__", py::none());
-  return py::isinstance<py::str>(module) &&
-         module.cast<std::string>().rfind("pandas", 0) == 0;
+  return py::isinstance<py::str>(module) && module.cast<std::string>().rfind("pandas", 0) == 0;
 }
 
 // The items of a column (list, tuple, NumPy array, pandas Series or any
@@ -618,7 +619,8 @@ class LineMatcher {
   // Skipped lines as [(line number from 1, reason)].
   py::list Skipped() const {
     py::list l;
-    for (const auto& skipped : lines_.skipped()) l.append(py::make_tuple(skipped.line, skipped.reason));
+    for (const auto& skipped : lines_.skipped())
+      l.append(py::make_tuple(skipped.line, skipped.reason));
     return l;
   }
 
@@ -635,205 +637,249 @@ class LineMatcher {
 // operation (pybind11 keeps its own copies of the names and texts).
 template <class Op>
 void DefOneAndMany(py::module_& m, const std::string& name, const std::string& doc) {
-  m.def(name.c_str(), [](py::handle url) { return RunOne<Op>(url); }, py::arg("url"), doc.c_str());
+  m.def(
+      name.c_str(), [](py::handle url) { return RunOne<Op>(url); }, py::arg("url"), doc.c_str());
   const std::string many_doc = name + "() over a column of URLs, with the GIL released.";
   m.def((name + "_many").c_str(), [](py::handle c) { return RunMany<Op>(c); }, py::arg("urls"),
         many_doc.c_str());
 }
 
 PYBIND11_MODULE(_urlkeys, m) {
-  m.doc() = "The urlkeys library: URL components, simplified URLs, LCP candidates, "
-            "TLD tests, IPv4 hosts, MD5 digests and key matching.";
+  m.doc() =
+      "The urlkeys library: URL components, simplified URLs, LCP candidates, "
+      "TLD tests, IPv4 hosts, MD5 digests and key matching.";
   py::module_ types = py::module_::import("urlkeys._types");
   g_parsed_type = types.attr("ParsedURL");
   g_lcp_list_type = types.attr("LcpList");
   // Release the class references before the interpreter shuts down.
   m.add_object("_cleanup", py::capsule([]() {
-    g_parsed_type = py::object();
-    g_lcp_list_type = py::object();
-  }));
+                 g_parsed_type = py::object();
+                 g_lcp_list_type = py::object();
+               }));
 
   DefOneAndMany<ParseOp>(m, "parse", "The URL's components and error flags as a ParsedURL.");
   DefOneAndMany<SimpleOp>(
-      m, "simple", "The simplified URL: scheme, canonical host, port and path, trailing slashes removed.");
-  DefOneAndMany<ReversedHostOp>(m, "reversed_host", "The URL's host name with its labels in reverse order.");
+      m, "simple",
+      "The simplified URL: scheme, canonical host, port and path, trailing slashes removed.");
+  DefOneAndMany<ReversedHostOp>(m, "reversed_host",
+                                "The URL's host name with its labels in reverse order.");
   DefOneAndMany<LcpOp>(m, "lcp", "The LCP candidates of the URL, most specific first.");
   DefOneAndMany<Md5Op>(m, "md5", "The MD5 of the URL's bytes as 32 lowercase hex digits.");
   DefOneAndMany<EmbeddedOp>(
       m, "embedded_host", "The host inside a search-engine cache URL or web-archive URL, or None.");
-  m.def("lcp_list", [](py::handle text, int limit) {
-          static thread_local LcpListOp op;
-          op.limit = limit;
-          return RunOne(op, text);
-        }, py::arg("text"), py::arg("limit") = 20,
-        "The numbered LCP element list of raw text (at most `limit`, 0-20, candidates) as an LcpList.");
+  m.def(
+      "lcp_list",
+      [](py::handle text, int limit) {
+    static thread_local LcpListOp op;
+    op.limit = limit;
+    return RunOne(op, text);
+      },
+      py::arg("text"), py::arg("limit") = 20,
+      "The numbered LCP element list of raw text (at most `limit`, 0-20, candidates) as an LcpList.");
 
-  m.def("lcp_list_many", [](py::handle c, int limit) {
-          LcpListOp op;
-          op.limit = limit;
-          return RunMany(op, c);
-        }, py::arg("texts"), py::arg("limit") = 20,
-        "lcp_list() over a column of texts, with the GIL released.");
+  m.def(
+      "lcp_list_many",
+      [](py::handle c, int limit) {
+    LcpListOp op;
+    op.limit = limit;
+    return RunMany(op, c);
+      },
+      py::arg("texts"), py::arg("limit") = 20,
+      "lcp_list() over a column of texts, with the GIL released.");
 
-  m.def("is_tld", [](py::handle name) {
-          std::string s = Copy(name, "name");
-          return bIsTLD(s.data());
-        }, py::arg("name"),
-        "List test: the name is a whole TLD table entry or begins with \"xn--\".");
-  m.def("is_tld_key", [](py::handle name) {
-          std::string s = Copy(name, "name");
-          return bIsTLD2(s.data(), static_cast<int>(std::min<size_t>(s.size(), 1 << 20)));
-        }, py::arg("name"),
-        "Key test: the packed key of the name's first 8 characters matches an entry's.");
-  m.def("check_tld", [](py::handle host) {
-          std::string s = Copy(host, "host");
-          return bCheckTLD(s.data());
-        }, py::arg("host"),
-        "The list test on the text after the host's last dot; False without a dot.");
-  m.def("ip_value", [](py::handle host) {
-          Arg text(host, "host");
-          int too_many_dots = 0;
-          return static_cast<int64_t>(lGetIpFromAuth(text.c_str(), &too_many_dots));
-        }, py::arg("host"),
-        "The address value of a numeric host; 0 when it is not numeric.");
-  m.def("is_ip_host", [](py::handle host) {
-          Arg text(host, "host");
-          return bIsAuthIp(text.c_str()) != 0;
-        }, py::arg("host"),
-        "True when the host has the form of a numeric IPv4 host.");
-  m.def("ip_string", [](int64_t value) {
-          char out[16];
-          bGetIpStr(static_cast<long>(value), out);
-          return std::string(out);
-        }, py::arg("value"),
-        "The dotted quad of the low 32 bits of the value; \"000.000.000.000\" for 0.");
-  m.def("dotted_quad", [](py::handle url) -> py::object {
-          std::string s = Copy(url, "URL");
-          char out[16];
-          if (!bDottedQuadIp(s.data(), out)) return py::none();
-          return py::str(out);
-        }, py::arg("url"),
-        "The URL's numeric host as a dotted quad, or None when it is not numeric.");
-  m.def("is_private_ip", [](py::handle quad) {
-          Arg text(quad, "address");
-          return bIsPrivateIp(text.c_str()) != 0;
-        }, py::arg("quad"));
+  m.def(
+      "is_tld",
+      [](py::handle name) {
+    std::string s = Copy(name, "name");
+    return bIsTLD(s.data());
+      },
+      py::arg("name"), "List test: the name is a whole TLD table entry or begins with \"xn--\".");
+  m.def(
+      "is_tld_key",
+      [](py::handle name) {
+    std::string s = Copy(name, "name");
+    return bIsTLD2(s.data(), static_cast<int>(std::min<size_t>(s.size(), 1 << 20)));
+      },
+      py::arg("name"),
+      "Key test: the packed key of the name's first 8 characters matches an entry's.");
+  m.def(
+      "check_tld",
+      [](py::handle host) {
+    std::string s = Copy(host, "host");
+    return bCheckTLD(s.data());
+      },
+      py::arg("host"), "The list test on the text after the host's last dot; False without a dot.");
+  m.def(
+      "ip_value",
+      [](py::handle host) {
+    Arg text(host, "host");
+    int too_many_dots = 0;
+    return static_cast<int64_t>(lGetIpFromAuth(text.c_str(), &too_many_dots));
+      },
+      py::arg("host"), "The address value of a numeric host; 0 when it is not numeric.");
+  m.def(
+      "is_ip_host",
+      [](py::handle host) {
+    Arg text(host, "host");
+    return bIsAuthIp(text.c_str()) != 0;
+      },
+      py::arg("host"), "True when the host has the form of a numeric IPv4 host.");
+  m.def(
+      "ip_string",
+      [](int64_t value) {
+    char out[16];
+    bGetIpStr(static_cast<long>(value), out);
+    return std::string(out);
+      },
+      py::arg("value"),
+      "The dotted quad of the low 32 bits of the value; \"000.000.000.000\" for 0.");
+  m.def(
+      "dotted_quad",
+      [](py::handle url) -> py::object {
+        std::string s = Copy(url, "URL");
+        char out[16];
+        if (!bDottedQuadIp(s.data(), out)) return py::none();
+        return py::str(out);
+      },
+      py::arg("url"), "The URL's numeric host as a dotted quad, or None when it is not numeric.");
+  m.def(
+      "is_private_ip",
+      [](py::handle quad) {
+    Arg text(quad, "address");
+    return bIsPrivateIp(text.c_str()) != 0;
+      },
+      py::arg("quad"));
 
   py::class_<KeySet>(m, "KeySet",
-      "Keys to match URLs against (hosts and host/path prefixes, the syntax of\n"
-      "`urlkeys match --list`), held in the library's key store. Immutable once\n"
-      "built; picklable as the store's bytes.")
+                     "Keys to match URLs against (hosts and host/path prefixes, the syntax of\n"
+                     "`urlkeys match --list`), held in the library's key store. Immutable once\n"
+                     "built; picklable as the store's bytes.")
       .def(py::init([](py::handle keys, py::handle name) {
              auto set = std::make_unique<KeySet>();
              AddKeys(*set, ListName(name), keys);
              return set;
-           }), py::arg("keys") = py::tuple(), py::kw_only(), py::arg("name") = "",
+           }),
+           py::arg("keys") = py::tuple(), py::kw_only(), py::arg("name") = "",
            "True for a dotted quad in a private or loopback range.")
-      .def_static("from_file", [](py::handle path, py::handle name) {
-             auto set = std::make_unique<KeySet>();
-             std::string file = FilePath(path);
-             std::string error;
-             std::string list = ListName(name);
-             bool ok;
-             {
-               py::gil_scoped_release nogil;
-               ok = set->store.LoadFile(list, file.c_str(), &error);
-             }
-             if (!ok) {
-               PyErr_SetString(PyExc_OSError, error.c_str());
-               throw py::error_already_set();
-             }
-             return set;
-           }, py::arg("path"), py::kw_only(), py::arg("name") = "",
-           "A KeySet from a list file (one key per line, '#' comments).")
-      .def_static("from_lists", [](py::handle lists) {
-             auto set = std::make_unique<KeySet>();
-             py::object os = py::module_::import("os");
-             py::object pairs = PyDict_Check(lists.ptr())
-                                    ? lists.attr("items")()
-                                    : py::reinterpret_borrow<py::object>(lists);
-             for (py::handle pair : pairs) {
-               py::tuple item = py::reinterpret_borrow<py::object>(pair).cast<py::tuple>();
-               if (item.size() != 2)
-                 throw py::type_error("lists holds (name, file or keys) pairs");
-               py::object name = item[0], source = item[1];
-               std::string list = ListName(name);
-               if (PyUnicode_Check(source.ptr()) || PyBytes_Check(source.ptr()) ||
-                   py::isinstance(source, os.attr("PathLike"))) {
-                 std::string file = FilePath(source);
-                 std::string error;
-                 bool ok;
-                 {
-                   py::gil_scoped_release nogil;
-                   ok = set->store.LoadFile(list, file.c_str(), &error);
-                 }
-                 if (!ok) {
-                   PyErr_SetString(PyExc_OSError, error.c_str());
-                   throw py::error_already_set();
-                 }
-               } else {
-                 AddKeys(*set, list, source);
-               }
-             }
-             return set;
-           }, py::arg("lists"),
-           "A KeySet from named lists: {name: file path or iterable of lines}, or\n"
-           "(name, source) pairs (a name given again adds to its list).")
-      .def("match", [](const KeySet& set, py::handle url) {
-             static thread_local MatchOp op;
-             op.store = &set.store;
-             return RunOne(op, url);
-           }, py::arg("url"),
-           "The first LCP candidate of the URL that the set holds, or None.")
-      .def("match_many", [](const KeySet& set, py::handle urls) {
-             auto op = std::make_unique<MatchOp>();
-             op->store = &set.store;
-             op->share = true;
-             return RunMany(*op, urls);
-           }, py::arg("urls"),
-           "match() over a column of URLs, with the GIL released.")
-      .def("match_lists", [](const KeySet& set, py::handle url) -> py::object {
-             static thread_local Matcher matcher;
-             Arg text(url, "URL");
-             Hit hit;
-             if (!matcher.Match(set.store, text.c_str(), &hit)) return py::none();
-             py::list names;
-             for (int i = 0; i < set.store.ListCount(); ++i) {
-               if (!(hit.lists >> i & 1)) continue;
-               std::string_view n = set.store.ListName(i);
-               names.append(py::reinterpret_steal<py::str>(NewStr(n.data(), n.size())));
-             }
-             return py::make_tuple(
-                 py::reinterpret_steal<py::str>(NewStr(hit.key.data(), hit.key.size())),
-                 py::tuple(names));
-           }, py::arg("url"),
-           "(key, names of the lists holding it) for the first candidate held, or None.")
+      .def_static(
+          "from_file",
+          [](py::handle path, py::handle name) {
+    auto set = std::make_unique<KeySet>();
+    std::string file = FilePath(path);
+    std::string error;
+    std::string list = ListName(name);
+    bool ok;
+    {
+      py::gil_scoped_release nogil;
+      ok = set->store.LoadFile(list, file.c_str(), &error);
+    }
+    if (!ok) {
+      PyErr_SetString(PyExc_OSError, error.c_str());
+      throw py::error_already_set();
+    }
+    return set;
+          },
+          py::arg("path"), py::kw_only(), py::arg("name") = "",
+          "A KeySet from a list file (one key per line, '#' comments).")
+      .def_static(
+          "from_lists",
+          [](py::handle lists) {
+    auto set = std::make_unique<KeySet>();
+    py::object os = py::module_::import("os");
+    py::object pairs = PyDict_Check(lists.ptr()) ? lists.attr("items")()
+                                                 : py::reinterpret_borrow<py::object>(lists);
+    for (py::handle pair : pairs) {
+      py::tuple item = py::reinterpret_borrow<py::object>(pair).cast<py::tuple>();
+      if (item.size() != 2) throw py::type_error("lists holds (name, file or keys) pairs");
+      py::object name = item[0], source = item[1];
+      std::string list = ListName(name);
+      if (PyUnicode_Check(source.ptr()) || PyBytes_Check(source.ptr()) ||
+          py::isinstance(source, os.attr("PathLike"))) {
+        std::string file = FilePath(source);
+        std::string error;
+        bool ok;
+        {
+          py::gil_scoped_release nogil;
+          ok = set->store.LoadFile(list, file.c_str(), &error);
+        }
+        if (!ok) {
+          PyErr_SetString(PyExc_OSError, error.c_str());
+          throw py::error_already_set();
+        }
+      } else {
+        AddKeys(*set, list, source);
+      }
+    }
+    return set;
+          },
+          py::arg("lists"),
+          "A KeySet from named lists: {name: file path or iterable of lines}, or\n"
+          "(name, source) pairs (a name given again adds to its list).")
+      .def(
+          "match",
+          [](const KeySet& set, py::handle url) {
+    static thread_local MatchOp op;
+    op.store = &set.store;
+    return RunOne(op, url);
+          },
+          py::arg("url"), "The first LCP candidate of the URL that the set holds, or None.")
+      .def(
+          "match_many",
+          [](const KeySet& set, py::handle urls) {
+    auto op = std::make_unique<MatchOp>();
+    op->store = &set.store;
+    op->share = true;
+    return RunMany(*op, urls);
+          },
+          py::arg("urls"), "match() over a column of URLs, with the GIL released.")
+      .def(
+          "match_lists",
+          [](const KeySet& set, py::handle url) -> py::object {
+            static thread_local Matcher matcher;
+            Arg text(url, "URL");
+            Hit hit;
+            if (!matcher.Match(set.store, text.c_str(), &hit)) return py::none();
+            py::list names;
+            for (int i = 0; i < set.store.ListCount(); ++i) {
+              if (!(hit.lists >> i & 1)) continue;
+              std::string_view n = set.store.ListName(i);
+              names.append(py::reinterpret_steal<py::str>(NewStr(n.data(), n.size())));
+            }
+            return py::make_tuple(
+                py::reinterpret_steal<py::str>(NewStr(hit.key.data(), hit.key.size())),
+                py::tuple(names));
+          },
+          py::arg("url"),
+          "(key, names of the lists holding it) for the first candidate held, or None.")
       .def("__len__", [](const KeySet& set) { return set.store.KeyCount(); })
-      .def_property_readonly("lists", [](const KeySet& set) {
-             py::list names;
-             for (int i = 0; i < set.store.ListCount(); ++i) {
-               std::string_view n = set.store.ListName(i);
-               names.append(py::reinterpret_steal<py::str>(NewStr(n.data(), n.size())));
-             }
-             return py::tuple(names);
-           })
-      .def_property_readonly("memory_bytes", [](const KeySet& set) { return set.store.MemoryBytes(); })
+      .def_property_readonly(
+          "lists",
+          [](const KeySet& set) {
+    py::list names;
+    for (int i = 0; i < set.store.ListCount(); ++i) {
+      std::string_view n = set.store.ListName(i);
+      names.append(py::reinterpret_steal<py::str>(NewStr(n.data(), n.size())));
+    }
+    return py::tuple(names);
+          })
+      .def_property_readonly("memory_bytes",
+                             [](const KeySet& set) { return set.store.MemoryBytes(); })
       .def(py::pickle(
           [](const KeySet& set) {
-            std::string bytes = set.store.Serialize();
-            return py::make_tuple(py::bytes(bytes));
+    std::string bytes = set.store.Serialize();
+    return py::make_tuple(py::bytes(bytes));
           },
           [](py::tuple state) {
-            if (state.size() != 1 || !PyBytes_Check(state[0].ptr()))
-              throw py::value_error("not a pickled KeySet");
-            std::string_view bytes(PyBytes_AS_STRING(state[0].ptr()),
-                                   static_cast<size_t>(PyBytes_GET_SIZE(state[0].ptr())));
-            auto set = std::make_unique<KeySet>();
-            std::string error;
-            if (!KeyStore::Deserialize(bytes, &set->store, &error))
-              throw py::value_error("not a pickled KeySet: " + error);
-            return set;
-          }));
+    if (state.size() != 1 || !PyBytes_Check(state[0].ptr()))
+      throw py::value_error("not a pickled KeySet");
+    std::string_view bytes(PyBytes_AS_STRING(state[0].ptr()),
+                           static_cast<size_t>(PyBytes_GET_SIZE(state[0].ptr())));
+    auto set = std::make_unique<KeySet>();
+    std::string error;
+    if (!KeyStore::Deserialize(bytes, &set->store, &error))
+      throw py::value_error("not a pickled KeySet: " + error);
+    return set;
+      }));
 
   py::class_<LineMatcher>(m, "_LineMatcher")
       .def(py::init<py::object>(), py::arg("keys"))

@@ -118,14 +118,14 @@ class KeyStore {
   size_t SlotOf(uint64_t hash) const;
   uint64_t* table() const { return reinterpret_cast<uint64_t*>(table_.data()); }
 
-  Region arena_;                 // records: key length (LEB128), key bytes
-  size_t arena_size_ = 0;        // bytes used; offset 0 is never a record
-  Region table_;                 // slots: 0, or offset << 24 | set index << 8 | tag
+  Region arena_;           // records: key length (LEB128), key bytes
+  size_t arena_size_ = 0;  // bytes used; offset 0 is never a record
+  Region table_;           // slots: 0, or offset << 24 | set index << 8 | tag
   size_t slots_ = 0;
   size_t count_ = 0;
   std::vector<uint64_t> masks_;  // the distinct sets of lists; slots index them
   std::unordered_map<uint64_t, uint32_t> mask_index_;  // set -> its index in masks_
-  uint64_t last_mask_ = 0;       // the set interned last, and its index
+  uint64_t last_mask_ = 0;                             // the set interned last, and its index
   uint32_t last_index_ = 0;
   std::vector<std::string> names_;
 };

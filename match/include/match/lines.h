@@ -74,7 +74,7 @@ class LineSplitter {
 
   char* block_ = nullptr;  // the pushed block, from begin_ to end_ unread
   size_t begin_ = 0, end_ = 0;
-  char* line_;             // a line that crosses blocks is gathered here
+  char* line_;  // a line that crosses blocks is gathered here
   size_t line_length_ = 0;
   bool too_long_ = false;
   unsigned long number_ = 0;

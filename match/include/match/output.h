@@ -60,8 +60,8 @@ class Output {
   bool json_;
   bool first_ = true;
   bool list_first_ = true;
-  std::string own_;     // the line, when written to a FILE
-  std::string* line_;   // where the line is built: own_ or the sink
+  std::string own_;    // the line, when written to a FILE
+  std::string* line_;  // where the line is built: own_ or the sink
 };
 
 }  // namespace urlkeys::match
