@@ -556,6 +556,18 @@ std::string FilePath(py::handle path) {
   return std::string(name);
 }
 
+// A KeySet from its serialized store (the state of a pickled KeySet).
+std::unique_ptr<KeySet> KeySetFromBytes(py::handle data) {
+  if (!PyBytes_Check(data.ptr())) throw py::value_error("not a pickled KeySet");
+  std::string_view bytes(PyBytes_AS_STRING(data.ptr()),
+                         static_cast<size_t>(PyBytes_GET_SIZE(data.ptr())));
+  auto set = std::make_unique<KeySet>();
+  std::string error;
+  if (!KeyStore::Deserialize(bytes, &set->store, &error))
+    throw py::value_error("not a pickled KeySet: " + error);
+  return set;
+}
+
 // A list name as the tool takes it: None or "" for an unnamed list, else
 // letters, digits, '_', '.' and '-' (ValueError otherwise).
 std::string ListName(py::handle name) {
@@ -864,22 +876,22 @@ PYBIND11_MODULE(_urlkeys, m) {
           })
       .def_property_readonly("memory_bytes",
                              [](const KeySet& set) { return set.store.MemoryBytes(); })
-      .def(py::pickle(
+      // Pickled as a call of urlkeys._types._keyset_from_bytes(bytes), which every pickle
+      // protocol can express; __setstate__ still reads older pickles.
+      .def(
+          "__reduce__",
           [](const KeySet& set) {
-    std::string bytes = set.store.Serialize();
-    return py::make_tuple(py::bytes(bytes));
-          },
+    py::object from_bytes = py::module_::import("urlkeys._types").attr("_keyset_from_bytes");
+    return py::make_tuple(from_bytes, py::make_tuple(py::bytes(set.store.Serialize())));
+          })
+      .def(py::pickle(
+          [](const KeySet& set) { return py::make_tuple(py::bytes(set.store.Serialize())); },
           [](py::tuple state) {
-    if (state.size() != 1 || !PyBytes_Check(state[0].ptr()))
-      throw py::value_error("not a pickled KeySet");
-    std::string_view bytes(PyBytes_AS_STRING(state[0].ptr()),
-                           static_cast<size_t>(PyBytes_GET_SIZE(state[0].ptr())));
-    auto set = std::make_unique<KeySet>();
-    std::string error;
-    if (!KeyStore::Deserialize(bytes, &set->store, &error))
-      throw py::value_error("not a pickled KeySet: " + error);
-    return set;
-      }));
+    if (state.size() != 1) throw py::value_error("not a pickled KeySet");
+    return KeySetFromBytes(state[0]);
+          }));
+  m.def("_keyset_from_bytes", &KeySetFromBytes, py::arg("data"),
+        "A KeySet from the bytes a pickled KeySet holds.");
 
   py::class_<LineMatcher>(m, "_LineMatcher")
       .def(py::init<py::object>(), py::arg("keys"))

@@ -201,3 +201,18 @@ def test_list_names_as_the_tool_takes_them(name, ok):
     else:
         with pytest.raises(ValueError, match="may hold only letters"):
             urlkeys.KeySet.from_lists([(name, ["a.example"])])
+
+
+# Every pickle protocol round-trips a KeySet (0 and 1 once aborted the interpreter).
+@pytest.mark.parametrize("protocol", range(pickle.HIGHEST_PROTOCOL + 1))
+def test_keyset_pickles_with_every_protocol(protocol):
+    keys = urlkeys.KeySet.from_lists([("ads", ["ads.example"]), ("bad", ["evil.example/x"])])
+    copy = pickle.loads(pickle.dumps(keys, protocol))
+    assert copy.match("http://a.ads.example/") == keys.match("http://a.ads.example/") == "ads.example"
+    assert copy.match("http://evil.example/x/y") == "evil.example/x"
+    assert copy.lists == keys.lists and len(copy) == len(keys)
+
+
+def test_pickle_refuses_damaged_bytes():
+    with pytest.raises(ValueError, match="not a pickled KeySet"):
+        urlkeys._urlkeys._keyset_from_bytes(b"UKKS\x00broken")

@@ -48,3 +48,10 @@ class LcpList(NamedTuple):
     """The whole host (its last label when the limit stopped the scan)."""
     domain: str
     """The host suffix one label above the TLD, or an empty text."""
+
+
+def _keyset_from_bytes(data: bytes):
+    """A KeySet from the bytes of a pickled one (the callable pickles name)."""
+    from urlkeys._urlkeys import _keyset_from_bytes as from_bytes
+
+    return from_bytes(data)
