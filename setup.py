@@ -1,6 +1,7 @@
 """Builds the extension urlkeys._urlkeys with CMake (URLKEYS_BUILD_PYTHON=ON).
 
-The metadata is in pyproject.toml. CMake builds the module with the library
+The metadata is in pyproject.toml, except the version: that is the CMake
+project's version, read here from the top CMakeLists.txt. CMake builds the module with the library
 linked in; this file only runs CMake and puts the module where setuptools
 packs it. Every build file goes to a folder outside the source tree
 (URLKEYS_BUILD_BASE, or one per source tree and interpreter under the
@@ -11,6 +12,7 @@ changed); set CMAKE_BUILD_PARALLEL_LEVEL to choose the number of jobs
 
 import hashlib
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -21,6 +23,15 @@ from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
 
 ROOT = Path(__file__).resolve().parent
+
+
+def project_version() -> str:
+    """The VERSION of project(urlkeys ...) in CMakeLists.txt."""
+    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
+    found = re.search(r"project\(\s*urlkeys\b[^)]*?\bVERSION\s+([0-9][0-9.]*)", text)
+    if not found:
+        raise RuntimeError("CMakeLists.txt: no VERSION in project(urlkeys ...)")
+    return found.group(1)
 
 
 def build_base() -> str:
@@ -62,6 +73,7 @@ class CMakeBuild(build_ext):
 
 base = build_base()
 setup(
+    version=project_version(),
     ext_modules=[Extension("urlkeys._urlkeys", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
     options={"build": {"build_base": base}, "egg_info": {"egg_base": base}},

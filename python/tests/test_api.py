@@ -216,3 +216,69 @@ def test_keyset_pickles_with_every_protocol(protocol):
 def test_pickle_refuses_damaged_bytes():
     with pytest.raises(ValueError, match="not a pickled KeySet"):
         urlkeys._urlkeys._keyset_from_bytes(b"UKKS\x00broken")
+
+
+TEXT = "str | bytes | bytearray"
+COLUMN_TYPE = f"Iterable[{TEXT}] | numpy.ndarray | pandas.Series"
+
+
+@pytest.mark.parametrize("fn, signature, words", [
+    (urlkeys.parse, f"parse(url: {TEXT}) -> ParsedURL", "components and error flags"),
+    (urlkeys.parse_many, f"parse_many(urls: {COLUMN_TYPE}) -> list[ParsedURL] | pandas.Series",
+     "Series with the same index"),
+    (urlkeys.lcp_list, f"lcp_list(text: {TEXT}, limit: int = 20) -> LcpList", "element list"),
+    (urlkeys.embedded_host, f"embedded_host(url: {TEXT}) -> str | None", "web-archive"),
+    (urlkeys.is_private_ip, f"is_private_ip(quad: {TEXT}) -> bool", "private or loopback"),
+    (urlkeys.ip_string, "ip_string(value: int) -> str", "000.000.000.000"),
+    (urlkeys.KeySet.__init__,
+     f"__init__(self: urlkeys._urlkeys.KeySet, keys: Iterable[{TEXT}] = (), *, "
+     f"name: {TEXT} | None = '') -> None", "line break"),
+    (urlkeys.KeySet.match_lists,
+     f"match_lists(self: urlkeys._urlkeys.KeySet, url: {TEXT}) -> tuple[str, tuple[str, ...]] | None",
+     "names of the lists"),
+])
+def test_signature_and_docstring(fn, signature, words):
+    first, _, rest = fn.__doc__.partition("\n")
+    assert first == signature
+    assert words in rest
+
+
+def _public_callables():
+    for name in urlkeys.__all__:
+        obj = getattr(urlkeys, name)
+        if name == "KeySet":
+            for method in ("__init__", "from_file", "from_lists", "match", "match_many",
+                           "match_lists", "__len__"):
+                yield f"KeySet.{method}", getattr(obj, method)
+        elif callable(obj) and not isinstance(obj, type):
+            yield name, obj
+
+
+@pytest.mark.parametrize("name, fn", list(_public_callables()))
+def test_every_function_is_typed_and_documented(name, fn):
+    signature, _, rest = fn.__doc__.partition("\n")
+    assert signature.startswith(name.split(".")[-1] + "(")
+    assert "handle" not in signature and "object" not in signature
+    assert rest.strip(), f"{name} has no description"
+
+
+def test_exported_names():
+    module = {n for n in dir(urlkeys._urlkeys) if not n.startswith("_")}
+    assert set(urlkeys.__all__) == module | {"LcpList", "ParsedURL"}
+    assert len(urlkeys.__all__) == len(set(urlkeys.__all__))
+
+
+def test_version_is_the_project_version():
+    import re
+    from importlib import metadata
+
+    from conftest import ROOT
+
+    cmake = (ROOT / "CMakeLists.txt").read_text()
+    project = re.search(r"project\(\s*urlkeys\b[^)]*?\bVERSION\s+([0-9.]+)", cmake).group(1)
+    assert urlkeys.__version__ == urlkeys._urlkeys.__version__ == project
+    try:
+        installed = metadata.version("urlkeys")
+    except metadata.PackageNotFoundError:
+        pytest.skip("urlkeys is not installed (run from a build folder)")
+    assert installed == urlkeys.__version__

@@ -43,9 +43,7 @@ from ._urlkeys import (
     simple,
     simple_many,
 )
-
-
-__version__ = "1.0.0"
+from ._urlkeys import __version__  # the project version the module was built from
 
 # Error flags of ParsedURL.errors.
 ERR_GENERAL = 0x01

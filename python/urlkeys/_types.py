@@ -1,9 +1,10 @@
 """Record types returned by urlkeys functions (immutable named tuples)."""
 
-from typing import List, NamedTuple, Optional
+import typing
+from typing import List, Optional
 
 
-class ParsedURL(NamedTuple):
+class ParsedURL(typing.NamedTuple):
     """The components of a URL as the parser splits them.
 
     Every text field is cut at its capacity (the whole URL at 4095 bytes,
@@ -35,10 +36,11 @@ class ParsedURL(NamedTuple):
     """The message of the lowest error flag set, or None."""
 
 
-class LcpList(NamedTuple):
+class LcpList(typing.NamedTuple):
     """The numbered LCP element list of a URL text (see urlkeys.lcp_list)."""
 
-    count: int
+    # The field takes the name of tuple.count, which LcpList does not offer.
+    count: int  # type: ignore[assignment]
     """Number of candidates (0 to 20, at most the limit)."""
     candidates: List[str]
     """The candidates, most specific first: path prefixes, then host suffixes."""
