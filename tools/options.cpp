@@ -8,9 +8,13 @@
 #include <string_view>
 
 #include "commands.h"
+#include "match/lines.h"
 
 namespace urlkeys::tool {
 namespace {
+
+// The text names the input line limit; it must change with it.
+static_assert(urlkeys::match::kMaxLine == 65536, "update the line limit in kUsage");
 
 constexpr const char* kUsage =
     "usage: urlkeys <command> [options] [URL...]\n"

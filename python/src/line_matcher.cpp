@@ -11,6 +11,7 @@
 #include "keyset.h"
 #include "match/key_store.h"
 #include "match/line_matcher.h"
+#include "match/list_options.h"
 #include "text.h"
 
 namespace urlkeys::python {
@@ -82,6 +83,33 @@ class LineMatcher {
   std::string block_;
 };
 
+// The match job's summary rows and list options, for the Dask job: the
+// same escaping and the same --list grammar as the tool.
+py::bytes HitRow(const py::bytes& key, uint64_t count) {
+  std::string out;
+  urlkeys::match::AppendHitRow(&out, std::string_view(key), count);
+  return py::bytes(out);
+}
+
+py::bytes SkippedRow(const py::bytes& path, uint64_t line, const std::string& reason) {
+  std::string out;
+  urlkeys::match::AppendSkippedRow(&out, std::string_view(path), line, reason);
+  return py::bytes(out);
+}
+
+py::list ReadListOptions(const py::list& values) {
+  std::vector<std::string> texts;
+  for (py::handle value : values) texts.push_back(value.cast<std::string>());
+  std::vector<std::string_view> views(texts.begin(), texts.end());
+  urlkeys::match::ListOptionSet set;
+  std::string error = urlkeys::match::ReadListOptions(views, &set);
+  if (!error.empty()) throw py::value_error(error);
+  py::list pairs;
+  for (const auto& item : set.items())
+    pairs.append(py::make_tuple(item.name, py::bytes(item.path)));
+  return pairs;
+}
+
 }  // namespace
 
 void RegisterLineMatcher(py::module_& m) {
@@ -97,6 +125,13 @@ void RegisterLineMatcher(py::module_& m) {
       .def_property_readonly("matched", &LineMatcher::matched)
       .def("hits", &LineMatcher::Hits)
       .def("skipped", &LineMatcher::Skipped);
+  m.def("_hit_row", &HitRow, py::arg("key"), py::arg("count"),
+        "A summary row: the escaped key, a tab, the count, a line break.");
+  m.def("_skipped_row", &SkippedRow, py::arg("path"), py::arg("line"), py::arg("reason"),
+        "A skipped-line row: the escaped path, the line number, the reason.");
+  m.def("_read_list_options", &ReadListOptions, py::arg("values"),
+        "[(name, path bytes)] from --list values given as bytes (ValueError with the "
+        "tool's message).");
 }
 
 }  // namespace urlkeys::python

@@ -179,11 +179,18 @@ def test_list_options_refused(list_args, error):
         job.load_keys(list_args)
 
 
-def test_plain_list_whose_name_holds_equals(tmp_path):
-    path = tmp_path / "a=b.txt"
-    path.write_bytes(b"example.com\n")
-    keys = job.load_keys([f"={path}"])
-    assert keys.lists == ("",) and keys.match("http://x.example.com/") == "example.com"
+# A file name holding '=', and one that is not UTF-8, load as given.
+@pytest.mark.parametrize("file_name, list_arg", [
+    (b"a=b.txt", "={}"),
+    (b"bad-\xff.txt", "{}"),
+    (b"bad-\xff.txt", "ads={}"),
+])
+def test_list_file_names_load_as_given(tmp_path, file_name, list_arg):
+    path = os.fsdecode(os.path.join(os.fsencode(tmp_path), file_name))
+    with open(path, "wb") as f:
+        f.write(b"example.com\n")
+    keys = job.load_keys([list_arg.format(path)])
+    assert keys.match("http://x.example.com/") == "example.com"
 
 
 def test_file_given_twice_counts_its_own_lines(cluster, tmp_path, key_file):

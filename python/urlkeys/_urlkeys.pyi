@@ -152,3 +152,10 @@ class _LineMatcher:
     def matched(self) -> int: ...
     def hits(self) -> Dict[str, int]: ...
     def skipped(self) -> List[Tuple[int, str]]: ...
+
+def _hit_row(key: bytes, count: int) -> bytes:
+    """A summary row: the escaped key, a tab, the count, a line break."""
+def _skipped_row(path: bytes, line: int, reason: str) -> bytes:
+    """A skipped-line row: the escaped path, the line number, the reason."""
+def _read_list_options(values: List[bytes]) -> List[Tuple[str, bytes]]:
+    """[(name, path bytes)] from --list values given as bytes (ValueError with the tool's message)."""

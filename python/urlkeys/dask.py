@@ -27,7 +27,6 @@ import argparse
 import glob
 import gzip
 import os
-import re
 import sys
 import tempfile
 import time
@@ -40,7 +39,7 @@ from dask.highlevelgraph import HighLevelGraph
 from distributed import Client, LocalCluster, WorkerPlugin, get_worker, progress
 
 import urlkeys
-from urlkeys._urlkeys import _LineMatcher
+from urlkeys._urlkeys import _LineMatcher, _hit_row, _read_list_options, _skipped_row
 
 DEFAULT_BLOCKSIZE = 32 << 20
 READ_SIZE = 4 << 20
@@ -207,12 +206,6 @@ def _run_partition(chunk: Chunk, plugin: str, output: str) -> List[Outcome]:
     return [match_chunk(chunk, _worker_keys(plugin), output)]
 
 
-def _escape(text: str) -> bytes:
-    data = text.encode("utf-8", "surrogateescape")
-    return (data.replace(b"\\", b"\\\\").replace(b"\t", b"\\t")
-            .replace(b"\n", b"\\n").replace(b"\r", b"\\r"))
-
-
 def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client,
               blocksize: Optional[int] = None, show_progress: bool = False) -> Result:
     """Runs the match job on `client`'s cluster and writes `output`. Without
@@ -271,13 +264,12 @@ def run_match(keys: "urlkeys.KeySet", inputs: Sequence[str], output: str, client
 
     with open(os.path.join(output, "summary.tsv"), "wb") as f:
         for key, count in sorted(hits.items(), key=lambda kv: (-kv[1], kv[0])):
-            f.write(_escape(key) + b"\t" + str(count).encode() + b"\n")
+            f.write(_hit_row(key.encode("utf-8", "surrogateescape"), count))
     skipped_file = os.path.join(output, "skipped.tsv")
     if skipped:
         with open(skipped_file, "wb") as f:
             for path, number, reason in skipped:
-                f.write(_escape(path) + b"\t" + str(number).encode() + b"\t"
-                        + reason.encode() + b"\n")
+                f.write(_skipped_row(os.fsencode(path), number, reason))
     elif os.path.exists(skipped_file):
         os.unlink(skipped_file)
     return Result(sum(o.lines for o in outcomes), sum(o.matched for o in outcomes), skipped,
@@ -301,29 +293,15 @@ def local_cluster(workers: int, host: str = "127.0.0.1", **kwargs) -> LocalClust
                             scheduler_kwargs={"dashboard": False}, **kwargs)
 
 
-_LIST_NAME = re.compile(r"[A-Za-z0-9_.-]+")
-
-
 def load_keys(list_args: Sequence[str]) -> "urlkeys.KeySet":
     """A KeySet from --list values, read as the tool reads them: FILE, or
     NAME=FILE for a named list (NAME of letters, digits, '_', '.', '-'), or
     =FILE for a plain list whose file name holds '='. Either every list is
     named or none is; a name given twice adds to its list. Raises ValueError
     for a bad value, OSError for a file that cannot be read."""
-    pairs = []
-    for list_arg in list_args:
-        name, sep, path = list_arg.partition("=")
-        if not sep:
-            name, path = "", list_arg
-        elif name and not _LIST_NAME.fullmatch(name):
-            raise ValueError(f"list name '{name}' may hold only letters, digits, '_', '.' and '-' "
-                             "(a file whose name holds '=' is given as --list =FILE)")
-        if not path:
-            raise ValueError(f"--list {list_arg} names no file")
-        pairs.append((name, path))
-    if len({bool(name) for name, _ in pairs}) > 1:
-        raise ValueError("name every list (--list NAME=FILE) or none (--list FILE)")
-    return urlkeys.KeySet.from_lists(pairs)
+    # As bytes, so that a file name that is not UTF-8 comes through unchanged.
+    options = _read_list_options([os.fsencode(value) for value in list_args])
+    return urlkeys.KeySet.from_lists([(name, os.fsdecode(path)) for name, path in options])
 
 
 def _parser() -> argparse.ArgumentParser:
